@@ -1,0 +1,444 @@
+#include "mcast_core/asic_binding.h"
+
+#include "mcast_core/asic.h"
+#include "python/adapters.h"
+#include "python/classes.h"
+
+namespace nv::binding {
+
+using py::Args;
+using py::Class;
+using py::Convert;
+using py::Object;
+using AsicPtr = std::shared_ptr<Asic>;
+
+void export_kernel_records(const Object& m) {
+  Class<KernMdbEntry>(m, "KernMdbEntry")
+      .init<long, std::string>({"vid", "grp"})
+      .field("vid", &KernMdbEntry::vid)
+      .field("grp", &KernMdbEntry::grp)
+      .field("swp", &KernMdbEntry::swp)
+      .method("add_port", &KernMdbEntry::add_port, {"dev"})
+      .str(&KernMdbEntry::text);
+
+  Class<KernMdbRportEntry>(m, "KernMdbRportEntry")
+      .init<long>({"vid"})
+      .field("vid", &KernMdbRportEntry::vid)
+      .field("swp", &KernMdbRportEntry::swp)
+      .method("add_port", &KernMdbRportEntry::add_port, {"dev"});
+
+  Class<KernMdbCache>(m, "KernMdbCache")
+      .init_raw(
+          [](PyObject* self, const Args& a) {
+            std::shared_ptr<MdbEntryMap> entries;
+            if (a[2] && a[2] != Py_None)
+              entries = std::make_shared<MdbEntryMap>(Convert<MdbEntryMap>::from(a[2]));
+            auto& value = static_cast<py::Instance<KernMdbCache>*>(
+                              reinterpret_cast<py::InstanceHead*>(self))->value;
+            value = std::make_shared<KernMdbCache>(Convert<std::string>::from(a[0]),
+                                                   Convert<long>::from(a[1]), entries);
+          },
+          {"dev", "vlan_filtering", "mdb_entries"}, 2)
+      .field("dev", &KernMdbCache::dev)
+      .field("vlan_filtering", &KernMdbCache::vlan_filtering)
+      .property(
+          "mdb_entries",
+          [](const std::shared_ptr<KernMdbCache>& c) { return Convert<MdbEntryMap>::view(c, *c->mdb_entries); },
+          [](const std::shared_ptr<KernMdbCache>& c, PyObject* v) {
+            if (!v) py::raise(PyExc_AttributeError, "can't delete attribute");
+            c->mdb_entries = std::make_shared<MdbEntryMap>(Convert<MdbEntryMap>::from(v));
+            note_record_edit();
+          })
+      .field("mdb_rports", &KernMdbCache::mdb_rports)
+      .str(&KernMdbCache::text);
+
+  Class<KernVlanEntry>(m, "KernVlanEntry")
+      .init<long>({"vid"})
+      .field("vid", &KernVlanEntry::vid)
+      .field("tagged_swp", &KernVlanEntry::tagged_swp)
+      .field("untagged_swp", &KernVlanEntry::untagged_swp)
+      .method("add_port", &KernVlanEntry::add_port, {"port", "untagged"})
+      .str(&KernVlanEntry::text);
+
+  Class<KernVlanDevEntry>(m, "KernVlanDevEntry")
+      .init<std::string, long, std::string>({"dev", "vid", "atlink"})
+      .field("dev", &KernVlanDevEntry::dev)
+      .field("vid", &KernVlanDevEntry::vid)
+      .field("atlink", &KernVlanDevEntry::atlink)
+      .str(&KernVlanDevEntry::text);
+
+  Class<KernDevEntry>(m, "KernDevEntry")
+      .init<std::string, std::string, long>({"dev", "kind", "vlan_filtering"})
+      .field("dev", &KernDevEntry::dev)
+      .field("kind", &KernDevEntry::kind)
+      .field("vlan_filtering", &KernDevEntry::vlan_filtering)
+      .str(&KernDevEntry::text);
+}
+
+namespace {
+
+// An Encap list field: a list of records that must never be None.
+std::shared_ptr<EncapList> encap_list(PyObject* o) {
+  if (!o || o == Py_None) py::raise(PyExc_TypeError, "an Encap list is required");
+  return std::make_shared<EncapList>(Convert<EncapList>::from(o));
+}
+
+}  // namespace
+
+void export_hw_records(const Object& m) {
+  Class<PortmapEntry>(m, "PortmapEntry")
+      .init<std::string, long, std::optional<std::string>>({"dport", "logical_port", "linux_port"})
+      .field("dport", &PortmapEntry::dport)
+      .field("logical_port", &PortmapEntry::logical_port)
+      .field("linux_port", &PortmapEntry::linux_port)
+      .field("port_vid", &PortmapEntry::port_vid)
+      .method("update_port_vid", &PortmapEntry::update_port_vid, {"port_vid"})
+      .str(&PortmapEntry::text);
+
+  Class<VlanXlate>(m, "VlanXlate")
+      .init<long, long, long>({"lport", "ivid", "evid"})
+      .field("lport", &VlanXlate::lport)
+      .field("ivid", &VlanXlate::ivid)
+      .field("evid", &VlanXlate::evid)
+      .str(&VlanXlate::text);
+
+  Class<VlanEntry>(m, "VlanEntry")
+      .init<long, std::vector<std::string>>({"vid", "untagged_dports"})
+      .field("vid", &VlanEntry::vid)
+      .field("untagged_dports", &VlanEntry::untagged_dports)
+      .str(&VlanEntry::text);
+
+  Class<Encap>(m, "Encap")
+      .init<std::string, std::string, long, long, long>(
+          {"linux_port", "bcm_dport", "intf", "vlan", "evid"})
+      .field("linux_port", &Encap::linux_port)
+      .field("bcm_dport", &Encap::bcm_dport)
+      .field("intf", &Encap::intf)
+      .field("vlan", &Encap::vlan)
+      .field("evid", &Encap::evid)
+      .method("encap2swp", &Encap::encap2swp)
+      .str(&Encap::text);
+
+  using GroupPtr = std::shared_ptr<ReplicationGroup>;
+  Class<ReplicationGroup>(m, "ReplicationGroup")
+      .init_raw(
+          [](PyObject* self, const Args& a) {
+            auto& value = static_cast<py::Instance<ReplicationGroup>*>(
+                              reinterpret_cast<py::InstanceHead*>(self))->value;
+            value = std::make_shared<ReplicationGroup>(Convert<long>::from(a[0]),
+                                                       encap_list(a[1]), encap_list(a[2]));
+          },
+          {"mcast_grp", "l2_encaps", "l3_encaps"}, 3)
+      .field("mcast_grp", &ReplicationGroup::mcast_grp)
+      .property(
+          "l2_encaps", [](const GroupPtr& g) { return Convert<EncapList>::view(g->l2_encaps, *g->l2_encaps); },
+          [](const GroupPtr& g, PyObject* v) {
+            g->l2_encaps = encap_list(v);
+            note_record_edit();
+          })
+      .property(
+          "l3_encaps", [](const GroupPtr& g) { return Convert<EncapList>::view(g->l3_encaps, *g->l3_encaps); },
+          [](const GroupPtr& g, PyObject* v) {
+            g->l3_encaps = encap_list(v);
+            note_record_edit();
+          })
+      .method("get_l3_linux_encaps", &ReplicationGroup::get_l3_linux_encaps)
+      .method("get_l2_linux_encaps", &ReplicationGroup::get_l2_linux_encaps)
+      .str(&ReplicationGroup::text);
+
+  Class<Hmroute>(m, "Hmroute")
+      .init<std::string, std::string, long, long, std::string>(
+          {"sip", "dip", "iif", "mcast_grp", "vrf"})
+      .field("sip", &Hmroute::sip)
+      .field("dip", &Hmroute::dip)
+      .field("iif", &Hmroute::iif)
+      .field("grp", &Hmroute::grp)
+      .field("vrf", &Hmroute::vrf)
+      .field("iif_mismatch", &Hmroute::iif_mismatch)
+      .field("oil_mismatch", &Hmroute::oil_mismatch)
+      .str(&Hmroute::text);
+}
+
+namespace {
+
+[[noreturn]] void no_attribute(const char* name) {
+  py::raise(PyExc_AttributeError, std::string("'Asic' object has no attribute '") + name + "'");
+}
+
+// A table held through a pointer: absent until construction makes it.
+template <class C>
+void table(Class<Asic>& cls, const char* name, std::shared_ptr<C> Asic::*member) {
+  cls.property(
+      name,
+      [member, name](const AsicPtr& a) {
+        const auto& t = (*a).*member;
+        if (!t) no_attribute(name);
+        return Convert<C>::view(t, *t);
+      },
+      [member](const AsicPtr& a, PyObject* v) {
+        (*a).*member = v ? std::make_shared<C>(Convert<C>::from(v)) : nullptr;
+        a->tables_changed();
+      });
+}
+
+template <class V>
+void value(Class<Asic>& cls, const char* name, std::optional<V> Asic::*member) {
+  cls.property(
+      name,
+      [member, name](const AsicPtr& a) {
+        const auto& v = (*a).*member;
+        if (!v) no_attribute(name);
+        return Convert<V>::to(*v);
+      },
+      [member](const AsicPtr& a, PyObject* v) {
+        if (v) (*a).*member = Convert<V>::from(v);
+        else (*a).*member = std::nullopt;
+      });
+}
+
+// An outside object, kept in its adapter.
+template <class I>
+void outside(Class<Asic>& cls, const char* name, std::shared_ptr<I> Asic::*member,
+             std::shared_ptr<I> (*adapt)(Object)) {
+  cls.property(
+      name,
+      [member, name](const AsicPtr& a) {
+        if (!((*a).*member)) no_attribute(name);
+        return py::object_of((*a).*member);
+      },
+      [member, adapt](const AsicPtr& a, PyObject* v) {
+        (*a).*member = v ? adapt(Object::borrow(v)) : nullptr;
+      });
+}
+
+class ModuleServices : public ServiceFactory {
+ public:
+  explicit ModuleServices(Object globals) : globals_(std::move(globals)) {}
+  std::shared_ptr<PortTable> make_port_table() override {
+    return py::port_table(global("norvask").attr("quillon").attr("quillon")());
+  }
+  std::shared_ptr<VrfDb> make_vrf_db() override {
+    return py::vrf_db(global("norvask").attr("stavren").attr("VrfDb")());
+  }
+  std::shared_ptr<DiagShell> make_shell() override {
+    Object kwargs = Object::steal(PyDict_New());
+    PyDict_SetItemString(kwargs.get(), "timeout", py::integer(180).get());
+    // A client module that failed to import is None here, and the lookup
+    // of its class fails with the interpreter's AttributeError.
+    return py::diag_shell(global("dolmish").attr("dolmish").call(Object(), kwargs));
+  }
+
+ private:
+  Object global(const char* name) {
+    PyObject* v = PyDict_GetItemString(globals_.get(), name);  // borrowed
+    if (!v) py::raise(PyExc_NameError, std::string("global name '") + name + "' is not defined");
+    return Object::borrow(v);
+  }
+  Object globals_;
+};
+
+std::optional<std::string> text_or_none(PyObject* o) {
+  if (o && py::is_text(o)) return py::to_string(o);
+  return std::nullopt;
+}
+
+// "%d" formatting of the interpreter: integers only.
+long vlan_number(PyObject* o) {
+  if (!py::is_integer(o))
+    py::raise(PyExc_TypeError,
+              std::string("%d format: a number is required, not ") + Py_TYPE(o)->tp_name);
+  return py::to_long(o);
+}
+
+Asic& core(PyObject* self) { return *py::unwrap<Asic>(self); }
+
+Object nothing() { return Object::none(); }
+
+}  // namespace
+
+void export_asic(const Object& m) {
+  Object globals = Object::borrow(PyModule_GetDict(m.get()));
+  Class<Asic> cls(m, "Asic");
+  PyObject* type = reinterpret_cast<PyObject*>(cls.type());
+
+  cls.factory([](PyTypeObject* t) {
+    Asic::Env env{real_system(), py::sys_stdout(),
+                  py::attribute_list(Object::borrow(reinterpret_cast<PyObject*>(t)), "ORIG_DEV")};
+    return std::make_shared<Asic>(std::move(env));
+  });
+  cls.init_raw(
+      [globals](PyObject* self, const Args& a) {
+        bool use_mem_table = a[0] ? py::truth(a[0]) : false;
+        Object debug = Object::borrow(a[1] ? a[1] : Py_False);
+        // The debug option is only kept, as the host gave it.
+        if (PyObject_SetAttrString(self, "debug", debug.get()) < 0) py::throw_pending();
+        ModuleServices services(globals);
+        core(self).construct(services, use_mem_table);
+      },
+      {"use_mem_table", "debug"}, 0);
+
+  cls.attr("_devs_supported", Object::steal(Py_BuildValue("(ssss)", "bridge", "bond", "vlan", "swp")))
+      .attr("ORIG_DEV", Object::steal(Py_BuildValue("[s]", "lo")))
+      .attr("TERM_DEV", py::str("ipmr-lo"));
+
+  // Instance attributes, in construction order.
+  value(cls, "desc", &Asic::desc);
+  outside(cls, "pt", &Asic::pt, &py::port_table);
+  outside(cls, "vrf_db", &Asic::vrf_db, &py::vrf_db);
+  outside(cls, "bcm", &Asic::bcm, &py::diag_shell);
+  value(cls, "kestrad_debug_enabled", &Asic::kestrad_debug_enabled);
+  value(cls, "nq_mroute_kestrad_debug_enabled", &Asic::nq_mroute_kestrad_debug_enabled);
+  outside(cls, "linux_ports", &Asic::linux_ports, &py::name_set);
+  table(cls, "kern_dev_cache", &Asic::kern_dev_cache);
+  table(cls, "kern_mdb_cache", &Asic::kern_mdb_cache);
+  value(cls, "flood_mdb_misses", &Asic::flood_mdb_misses);
+  value(cls, "kern_vlan_cache_created", &Asic::kern_vlan_cache_created);
+  table(cls, "kern_vlan_cache", &Asic::kern_vlan_cache);
+  value(cls, "kern_vlan_dev_cache_created", &Asic::kern_vlan_dev_cache_created);
+  table(cls, "kern_vlan_dev_cache", &Asic::kern_vlan_dev_cache);
+  table(cls, "kern_br_cache", &Asic::kern_br_cache);
+  table(cls, "portmap", &Asic::portmap);
+  table(cls, "l3_intfs", &Asic::l3_intfs);
+  table(cls, "vlan_xlate", &Asic::vlan_xlate);
+  table(cls, "vlan_riot", &Asic::vlan_riot);
+  value(cls, "riot_enable", &Asic::riot_enable);
+  value(cls, "vlan_riot_memtable", &Asic::vlan_riot_memtable);
+  table(cls, "l3_intf_nhi", &Asic::l3_intf_nhi);
+  table(cls, "vlans", &Asic::vlans);
+  table(cls, "replication_groups", &Asic::replication_groups);
+  table(cls, "mroutes", &Asic::mroutes);
+  table(cls, "tmp_encaps", &Asic::tmp_encaps);
+
+  // Command runner.
+  cls.static_def("_get_cmd_output", {"cmdList", "dispStr"}, 1, [](const Args& a) {
+    auto argv = Convert<std::vector<std::string>>::from(a[0]);
+    auto out = Asic::get_cmd_output(*real_system(), argv);
+    if (out) return py::str(*out);
+    return Object::borrow(a[1] ? a[1] : Py_None);
+  });
+
+  // Host queries and dumps.
+  cls.str([](const Asic& a) { return a.text(); });
+  cls.def("_dump_one_mroute", {"mroute"}, 1, [](PyObject* self, const Args& a) {
+    return py::str(core(self).dump_one_mroute(*py::unwrap<Hmroute>(a[0])));
+  });
+  cls.method("get_mroutes", &Asic::get_mroutes);
+  cls.def("get_l3_egress", {"intf"}, 1, [](PyObject* self, const Args& a) {
+    auto row = core(self).get_l3_egress(text_or_none(a[0]));
+    if (!row) return Object::tuple_of(py::integer(0), py::integer(0));
+    return Object::tuple_of(py::str(row->first), py::str(row->second));
+  });
+  cls.def("get_repl_group_entry", {"group_id", "intf"}, 2, [](PyObject* self, const Args& a) {
+    if (!py::is_text(a[0]))
+      py::raise(PyExc_TypeError, "int() can't convert non-string with explicit base");
+    std::string intf = py::to_text(a[1]);
+    if (core(self).get_repl_group_entry(py::to_string(a[0]), intf)) return Object::borrow(a[1]);
+    return py::integer(0);
+  });
+  cls.def("dump_mroutes", {"filter_mroutes"}, 0, [](PyObject* self, const Args& a) {
+    if (!a[0] || !py::truth(a[0])) {
+      core(self).dump_mroutes(nullptr);
+      return nothing();
+    }
+    std::vector<std::string> keys;
+    py::for_each_item(a[0], [&](PyObject* k) {
+      // A key that is not text names no route.
+      if (py::is_text(k)) keys.push_back(py::to_string(k));
+    });
+    core(self).dump_mroutes(&keys);
+    return nothing();
+  });
+
+  // Port and VLAN translation.
+  cls.def("_dport2logical_port", {"dport"}, 1, [](PyObject* self, const Args& a) {
+    auto dport = text_or_none(a[0]);
+    return py::integer(dport ? core(self).dport2logical_port(*dport) : -1);
+  });
+  cls.def("_get_logical_port_and_pvid", {"linux_port"}, 1, [](PyObject* self, const Args& a) {
+    std::pair<long, long> r{-1, -1};
+    if (a[0] == Py_None) r = core(self).get_logical_port_and_pvid(std::nullopt);
+    else if (py::is_text(a[0])) r = core(self).get_logical_port_and_pvid(py::to_string(a[0]));
+    return Convert<std::pair<long, long>>::to(r);
+  });
+  cls.def("_is_port_untagged_for_vid", {"dport", "vid"}, 2, [](PyObject* self, const Args& a) {
+    long vid = vlan_number(a[1]);
+    return py::boolean(core(self).is_port_untagged_for_vid(py::to_string(a[0]), vid));
+  });
+  cls.def("_ivid2evid", {"dport", "ivid"}, 2, [](PyObject* self, const Args& a) {
+    return py::integer(core(self).ivid2evid(py::to_string(a[0]), vlan_number(a[1])));
+  });
+  cls.def("_evid2ivid", {"logical_port", "evid"}, 2, [](PyObject* self, const Args& a) {
+    if (!py::is_integer(a[0]) || !py::is_integer(a[1])) return py::integer(-1);
+    return py::integer(core(self).evid2ivid(py::to_long(a[0]), py::to_long(a[1])));
+  });
+  cls.def("_grp_ip2mac", {"grp"}, 1, [](PyObject*, const Args& a) {
+    return py::str(Asic::grp_ip2mac(py::to_string(a[0])));
+  });
+
+  // Route keys and the pairing check.
+  cls.def("_key_to_sip_dip", {"key"}, 1, [](PyObject*, const Args& a) {
+    auto parts = Asic::key_to_sip_dip(py::to_string(a[0]));
+    if (!parts) return Object::tuple_of(Object::none(), Object::none(), Object::none());
+    return Object::tuple_of(py::str(std::get<0>(*parts)), py::str(std::get<1>(*parts)),
+                            py::str(std::get<2>(*parts)));
+  });
+  cls.method("mroute_pairx_check_and_get_orig_dev", &Asic::mroute_pairx_check_and_get_orig_dev);
+
+  // Readers.
+  cls.method("_parse_ipmc_table", &Asic::parse_ipmc_table);
+  cls.method("_parse_l3_entry_ipmc_table", &Asic::parse_l3_entry_ipmc_table);
+  cls.def("_field_dict_build", {"entry"}, 1, [](PyObject*, const Args& a) {
+    auto [key, fields] = Asic::field_dict_build(py::to_string(a[0]));
+    return Object::tuple_of(Convert<std::optional<std::string>>::to(key),
+                            Convert<FieldMap>::to(fields));
+  });
+  cls.def("_parse_one_multicast_repln_group", {"dispStr"}, 1, [](PyObject* self, const Args& a) {
+    core(self).parse_one_multicast_repln_group(py::to_string(a[0]));
+    return nothing();
+  });
+  cls.method("_parse_multicast_repln_groups", &Asic::parse_multicast_repln_groups);
+  cls.method("_parse_portmap", &Asic::parse_portmap);
+  cls.method("_parse_ports", &Asic::parse_ports);
+  cls.def("_update_portmap_port_vid", {"dport", "port_vid"}, 2, [](PyObject* self, const Args& a) {
+    core(self).update_portmap_port_vid(py::to_string(a[0]), py::to_long(a[1]));
+    return nothing();
+  });
+  cls.def("_parse_vlan", {"vid"}, 1, [](PyObject* self, const Args& a) {
+    core(self).parse_vlan(vlan_number(a[0]));
+    return nothing();
+  });
+  cls.method("_parse_l3_intf", &Asic::parse_l3_intf);
+  cls.method("_parse_vlan_xlate", &Asic::parse_vlan_xlate);
+
+  // RIOT.
+  cls.method("_get_vlan_riot_memtable_name", &Asic::get_vlan_riot_memtable_name);
+  cls.method("_is_riot_enabled", &Asic::is_riot_enabled);
+  cls.def("_hw_vlan_to_iif", {"iif_vlan"}, 1, [](PyObject* self, const Args& a) {
+    return Convert<std::optional<long>>::to(core(self).hw_vlan_to_iif(py::to_long(a[0])));
+  });
+  cls.def("_kern_iif_to_hw_vlan", {"base_kind", "base_iif", "iif_vlan", "member"}, 4,
+          [](PyObject* self, const Args& a) {
+            std::string kind = py::is_text(a[0]) ? py::to_string(a[0]) : std::string();
+            std::string base = py::is_text(a[1]) ? py::to_string(a[1]) : std::string();
+            return py::integer(core(self).kern_iif_to_hw_vlan(kind, base, py::to_long(a[2]),
+                                                              text_or_none(a[3])));
+          });
+
+  // Daemon debug switch and chip test.
+  cls.static_def("get_kestrad_debug", {"self"}, 1, [](const Args&) {
+    return py::boolean(Asic::get_kestrad_debug(*real_system()));
+  });
+  cls.static_def("enable_kestrad_debug", {"self"}, 1, [](const Args& a) {
+    core(a[0]).enable_kestrad_debug();
+    return nothing();
+  });
+  cls.static_def("disable_kestrad_debug", {"self"}, 1, [](const Args& a) {
+    core(a[0]).disable_kestrad_debug();
+    return nothing();
+  });
+  cls.method("_is_1G_chip", &Asic::is_1G_chip);
+  cls.method("_parse_l3_intf_nhi", &Asic::parse_l3_intf_nhi);
+  (void)type;
+}
+
+}  // namespace nv::binding

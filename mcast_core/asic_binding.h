@@ -1,0 +1,16 @@
+// Export of the multicast checker's classes to the host interpreter.
+#pragma once
+
+#include "python/object.h"
+
+namespace nv::binding {
+
+// The six kernel records, in the module's order.
+void export_kernel_records(const py::Object& module);
+// The six hardware records, in the module's order.
+void export_hw_records(const py::Object& module);
+// The checker class; its constructor finds the outside modules among the
+// module's globals when it runs.
+void export_asic(const py::Object& module);
+
+}  // namespace nv::binding

@@ -1,0 +1,80 @@
+// The outside components the checker talks to, as the core sees them.  The
+// binding layer implements them over the host's objects; tests use fakes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace nv {
+
+// Text of a shell reply.  `keep` holds whatever owns the bytes, so a reply
+// can be read without copying it.
+struct ShellOutput {
+  std::string_view text;
+  std::shared_ptr<const void> keep;
+
+  static ShellOutput of(std::string s) {
+    auto owned = std::make_shared<const std::string>(std::move(s));
+    return ShellOutput{*owned, owned};
+  }
+};
+
+class DiagShell {
+ public:
+  virtual ~DiagShell() = default;
+  // One diagnostic-shell command.  A time-out of the client raises
+  // ShellTimeout; any other failure passes through as the client's own.
+  virtual ShellOutput run(const std::string& cmd) = 0;
+  // gettable(table, fields=True, start=start, entries=entries)[row][field],
+  // which must be an integer.  Nothing of it is guarded.
+  virtual long gettable_int(const std::string& table, long start, long entries, size_t row,
+                            const std::string& field) = 0;
+};
+
+// A collection of names that answers membership.
+class NameSet {
+ public:
+  virtual ~NameSet() = default;
+  virtual bool contains(const std::string& name) = 0;
+};
+
+class PortTable {
+ public:
+  virtual ~PortTable() = default;
+  virtual std::shared_ptr<NameSet> get_linux_ports() = 0;
+  // ASIC port name to Linux port name; raises for a port it does not know.
+  virtual std::string bcm2linux(const std::string& dport) = 0;
+};
+
+class VrfDb {
+ public:
+  virtual ~VrfDb() = default;
+  virtual std::string vrf_id2name(long vrf_id) = 0;
+};
+
+// The host's standard output.
+class Console {
+ public:
+  virtual ~Console() = default;
+  virtual void write(std::string_view text) = 0;
+};
+
+// A list of device names shared by every checker of the process.
+class DeviceList {
+ public:
+  virtual ~DeviceList() = default;
+  virtual void append(const std::string& name) = 0;
+  virtual bool contains(const std::string& name) = 0;
+};
+
+// Makes the three outside objects of a checker, in construction order.
+class ServiceFactory {
+ public:
+  virtual ~ServiceFactory() = default;
+  virtual std::shared_ptr<PortTable> make_port_table() = 0;
+  virtual std::shared_ptr<VrfDb> make_vrf_db() = 0;
+  virtual std::shared_ptr<DiagShell> make_shell() = 0;
+};
+
+}  // namespace nv

@@ -1,0 +1,129 @@
+#include "python/adapters.h"
+
+namespace py {
+
+namespace {
+
+Object call_method(const Object& o, const char* name, const Object& args) {
+  return o.call_method(name, args);
+}
+
+Object call_method(const Object& o, const char* name, const Object& args, const Object& kwargs) {
+  return o.call_method(name, args, kwargs);
+}
+
+class Shell : public nv::DiagShell, public Wrapped {
+ public:
+  using Wrapped::Wrapped;
+
+  nv::ShellOutput run(const std::string& cmd) override {
+    PyObject* r = PyObject_CallMethod(object().get(), const_cast<char*>("run"),
+                                      const_cast<char*>("(s#)"), cmd.data(),
+                                      static_cast<Py_ssize_t>(cmd.size()));
+    if (!r) {
+      // The client's time-out is its I/O error; the caller decides what it
+      // means.  Anything else travels on untouched.
+      bool timeout = pending_matches(PyExc_IOError);
+      nv::ForeignError e = fetch_error();
+      if (timeout) throw nv::ShellTimeout(e.payload(), "shell command timed out");
+      throw e;
+    }
+    Object out = Object::steal(r);
+    if (PyUnicode_Check(r)) out = Object::steal(PyUnicode_AsASCIIString(r));
+    if (!PyString_Check(out.get()))
+      raise(PyExc_TypeError, "diagnostic shell returned " + std::string(Py_TYPE(r)->tp_name));
+    std::string_view text(PyString_AS_STRING(out.get()),
+                          static_cast<size_t>(PyString_GET_SIZE(out.get())));
+    auto keep = std::make_shared<Object>(std::move(out));
+    return nv::ShellOutput{text, keep};
+  }
+
+  long gettable_int(const std::string& table, long start, long entries, size_t row,
+                    const std::string& field) override {
+    Object kwargs = Object::steal(PyDict_New());
+    PyDict_SetItemString(kwargs.get(), "fields", Py_True);
+    PyDict_SetItemString(kwargs.get(), "start", integer(start).get());
+    PyDict_SetItemString(kwargs.get(), "entries", integer(entries).get());
+    Object rows = call_method(object(), "gettable", Object::tuple_of(str(table)), kwargs);
+    Object first = Object::steal(PySequence_GetItem(rows.get(), static_cast<Py_ssize_t>(row)));
+    Object value = Object::steal(PyObject_GetItem(first.get(), str(field).get()));
+    if (!is_integer(value.get()))
+      raise(PyExc_TypeError, field + " of memory table " + table + " is not an integer");
+    return to_long(value.get());
+  }
+};
+
+class Names : public nv::NameSet, public Wrapped {
+ public:
+  using Wrapped::Wrapped;
+  bool contains(const std::string& name) override {
+    int r = PySequence_Contains(object().get(), str(name).get());
+    if (r < 0) throw_pending();
+    return r != 0;
+  }
+};
+
+class Ports : public nv::PortTable, public Wrapped {
+ public:
+  using Wrapped::Wrapped;
+  std::shared_ptr<nv::NameSet> get_linux_ports() override {
+    return name_set(call_method(object(), "get_linux_ports", Object()));
+  }
+  std::string bcm2linux(const std::string& dport) override {
+    return to_text(call_method(object(), "bcm2linux", Object::tuple_of(str(dport))).get());
+  }
+};
+
+class Vrfs : public nv::VrfDb, public Wrapped {
+ public:
+  using Wrapped::Wrapped;
+  std::string vrf_id2name(long id) override {
+    return to_text(call_method(object(), "vrf_id2name", Object::tuple_of(integer(id))).get());
+  }
+};
+
+class Stdout : public nv::Console {
+ public:
+  void write(std::string_view text) override {
+    PyObject* out = PySys_GetObject(const_cast<char*>("stdout"));  // borrowed
+    if (!out) raise(PyExc_RuntimeError, "lost sys.stdout");
+    Object::borrow(out).call_method("write", Object::tuple_of(str(text)));
+  }
+};
+
+class AttributeList : public nv::DeviceList {
+ public:
+  AttributeList(Object holder, std::string name) : holder_(std::move(holder)), name_(std::move(name)) {}
+  void append(const std::string& dev) override {
+    list().call_method("append", Object::tuple_of(str(dev)));
+  }
+  bool contains(const std::string& dev) override {
+    int r = PySequence_Contains(list().get(), str(dev).get());
+    if (r < 0) throw_pending();
+    return r != 0;
+  }
+
+ private:
+  Object list() const { return holder_.attr(name_.c_str()); }
+  Object holder_;
+  std::string name_;
+};
+
+}  // namespace
+
+std::shared_ptr<nv::DiagShell> diag_shell(Object client) {
+  return std::make_shared<Shell>(std::move(client));
+}
+std::shared_ptr<nv::PortTable> port_table(Object table) {
+  return std::make_shared<Ports>(std::move(table));
+}
+std::shared_ptr<nv::NameSet> name_set(Object names) {
+  return std::make_shared<Names>(std::move(names));
+}
+std::shared_ptr<nv::VrfDb> vrf_db(Object db) { return std::make_shared<Vrfs>(std::move(db)); }
+std::shared_ptr<nv::Console> sys_stdout() { return std::make_shared<Stdout>(); }
+std::shared_ptr<nv::DeviceList> attribute_list(Object holder, std::string name) {
+  return std::make_shared<AttributeList>(std::move(holder), std::move(name));
+}
+
+}  // namespace py

@@ -1,0 +1,92 @@
+#include "python/classes.h"
+
+#include <cstring>
+#include <string>
+
+namespace py {
+
+namespace detail {
+
+void (*field_edit_hook)() = nullptr;
+
+namespace {
+
+// Classes made here are extension types; their metatype lets the host set
+// class attributes on them (Asic.ORIG_DEV = [...]) as it could on a class
+// written in Python.
+int meta_setattro(PyObject* type, PyObject* name, PyObject* value) {
+  auto* t = reinterpret_cast<PyTypeObject*>(type);
+  if (t->tp_flags & Py_TPFLAGS_HEAPTYPE) return PyType_Type.tp_setattro(type, name, value);
+  if (!PyString_Check(name)) {
+    PyErr_SetString(PyExc_TypeError, "attribute name must be a string");
+    return -1;
+  }
+  int rc = value ? PyDict_SetItem(t->tp_dict, name, value) : PyDict_DelItem(t->tp_dict, name);
+  if (rc < 0 && !value && PyErr_ExceptionMatches(PyExc_KeyError)) {
+    PyErr_Clear();
+    PyErr_Format(PyExc_AttributeError, "type object '%.50s' has no attribute '%.400s'",
+                 t->tp_name, PyString_AS_STRING(name));
+  }
+  PyType_Modified(t);
+  return rc;
+}
+
+PyTypeObject* metatype() {
+  static PyTypeObject meta = [] {
+    PyTypeObject m{};
+    m.ob_refcnt = 1;
+    m.tp_name = "norvask.native_class";
+    m.tp_basicsize = PyType_Type.tp_basicsize;
+    m.tp_flags = Py_TPFLAGS_DEFAULT;
+    m.tp_base = &PyType_Type;
+    m.tp_setattro = meta_setattro;
+    return m;
+  }();
+  static bool ready = PyType_Ready(&meta) == 0;
+  if (!ready) throw_pending();
+  return &meta;
+}
+
+}  // namespace
+
+PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize,
+                        destructor dealloc, newfunc tp_new, initproc tp_init) {
+  const char* modname = PyModule_GetName(module);
+  if (!modname) throw_pending();
+  auto* full = new std::string(std::string(modname) + "." + name);  // lives with the class
+  auto* t = new PyTypeObject{};
+  t->ob_refcnt = 1;
+  t->ob_type = metatype();
+  t->tp_name = full->c_str();
+  t->tp_basicsize = basicsize;
+  t->tp_dealloc = dealloc;
+  t->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
+  t->tp_dictoffset = offsetof(InstanceHead, dict);
+  t->tp_weaklistoffset = offsetof(InstanceHead, weaklist);
+  t->tp_new = tp_new;
+  t->tp_init = tp_init;
+  t->tp_alloc = PyType_GenericAlloc;
+  t->tp_free = PyObject_Del;
+  if (PyType_Ready(t) < 0) throw_pending();
+  PyDict_DelItemString(t->tp_dict, "__doc__");
+  PyErr_Clear();
+  Py_INCREF(t);
+  if (PyModule_AddObject(module, name, reinterpret_cast<PyObject*>(t)) < 0) throw_pending();
+  return t;
+}
+
+void set_class_attr(PyTypeObject* type, const char* name, const Object& value) {
+  if (PyDict_SetItemString(type->tp_dict, name, value.get()) < 0) throw_pending();
+  PyType_Modified(type);
+}
+
+void instance_clear(InstanceHead* self) {
+  if (self->weaklist) PyObject_ClearWeakRefs(reinterpret_cast<PyObject*>(self));
+  Py_CLEAR(self->dict);
+}
+
+}  // namespace detail
+
+void set_field_edit_hook(void (*hook)()) { detail::field_edit_hook = hook; }
+
+}  // namespace py

@@ -1,0 +1,252 @@
+// Declarative export of a C++ class as an interpreter class:
+//
+//   py::Class<Encap>(module, "Encap")
+//       .init<std::string, std::string, long, long, long>(
+//           {"linux_port", "bcm_dport", "intf", "vlan", "evid"})
+//       .field("linux_port", &Encap::linux_port)
+//       .method("encap2swp", &Encap::encap2swp)
+//       .str(&Encap::text);
+//
+// Instances hold their value through a shared pointer, have an instance
+// dictionary for attributes the host adds, and the class takes attribute
+// assignment like a Python class.
+#pragma once
+
+#include <Python.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "python/convert.h"
+#include "python/errors.h"
+#include "python/function.h"
+
+namespace py {
+
+namespace detail {
+
+// Creates the type object, readies it and binds it in the module.
+PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize,
+                        destructor dealloc, newfunc tp_new, initproc tp_init);
+void set_class_attr(PyTypeObject* type, const char* name, const Object& value);
+void instance_clear(InstanceHead* self);
+
+// Called whenever the host assigns a field of an exported record.
+extern void (*field_edit_hook)();
+
+template <class T>
+struct Hooks {
+  static inline std::function<std::shared_ptr<T>(PyTypeObject*)> factory;
+  static inline std::function<void(PyObject*, PyObject*, PyObject*)> init;
+  static inline std::function<std::string(const T&)> str;
+
+  static void dealloc(PyObject* o) {
+    auto* inst = static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(o));
+    inst->value.~shared_ptr<T>();
+    instance_clear(inst);
+    Py_TYPE(o)->tp_free(o);
+  }
+  static PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) {
+    PyObject* o = type->tp_alloc(type, 0);
+    if (!o) return nullptr;
+    auto* inst = static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(o));
+    new (&inst->value) std::shared_ptr<T>();
+    if (factory) {
+      try {
+        inst->value = factory(type);
+      } catch (...) {
+        Py_DECREF(o);
+        set_error_from_current_exception();
+        return nullptr;
+      }
+    }
+    return o;
+  }
+  static int tp_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    if (!init) {
+      PyErr_SetString(PyExc_TypeError, "cannot create instances of this class");
+      return -1;
+    }
+    return guarded_status([&] { init(self, args, kwargs); });
+  }
+  static PyObject* tp_str(PyObject* self) {
+    return guarded([&] { return py::str(str(*unwrap<T>(self))); });
+  }
+};
+
+template <class T, class... A, size_t... I>
+std::shared_ptr<T> make_from(const Args& a, std::index_sequence<I...>) {
+  return std::make_shared<T>(Convert<std::decay_t<A>>::from(a[I])...);
+}
+
+template <class... A, size_t... I, class F>
+auto call_converted(const Args& a, std::index_sequence<I...>, F&& f) {
+  return f(Convert<std::decay_t<A>>::from(a[I])...);
+}
+
+}  // namespace detail
+
+template <class T>
+const std::shared_ptr<T>& self_of(PyObject* args) {
+  if (!args || PyTuple_GET_SIZE(args) < 1) raise(PyExc_TypeError, "method needs its object");
+  return unwrap<T>(PyTuple_GET_ITEM(args, 0));
+}
+
+// The arguments after the object.
+inline Object rest_of(PyObject* args) {
+  return Object::steal(PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args)));
+}
+
+template <class T>
+class Class {
+ public:
+  using Ptr = std::shared_ptr<T>;
+  using Names = std::vector<const char*>;
+
+  Class(const Object& module, const char* name) : name_(name) {
+    type_ = detail::new_class(module.get(), name, sizeof(Instance<T>), &detail::Hooks<T>::dealloc,
+                              &detail::Hooks<T>::tp_new, &detail::Hooks<T>::tp_init);
+    ClassInfo<T>::type = type_;
+  }
+
+  PyTypeObject* type() const { return type_; }
+
+  // The value a new instance starts with, before __init__ runs.
+  Class& factory(std::function<Ptr(PyTypeObject*)> f) {
+    detail::Hooks<T>::factory = std::move(f);
+    return *this;
+  }
+
+  // __init__(self, *args, **kwargs) written by hand.
+  Class& init_raw(std::function<void(PyObject* self, const Args&)> f, Names names,
+                  size_t required) {
+    std::string fname = "__init__";
+    detail::Hooks<T>::init = [f, names, required, fname](PyObject* self, PyObject* args,
+                                                        PyObject* kwargs) {
+      Args a(fname, args, kwargs, names, required);
+      f(self, a);
+    };
+    return *this;
+  }
+
+  // __init__ that passes the converted arguments to a constructor of T.
+  template <class... A>
+  Class& init(Names names) {
+    return init_raw(
+        [](PyObject* self, const Args& a) {
+          auto* inst = static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(self));
+          inst->value = detail::make_from<T, A...>(a, std::index_sequence_for<A...>{});
+        },
+        names, sizeof...(A));
+  }
+
+  // A read-write attribute backed by a member.
+  template <class M>
+  Class& field(const char* name, M T::*member) {
+    return property(
+        name, [member](const Ptr& self) { return Convert<M>::view(self, (*self).*member); },
+        [member](const Ptr& self, PyObject* value) {
+          if (!value) raise(PyExc_AttributeError, "can't delete attribute");
+          (*self).*member = Convert<M>::from(value);
+          if (detail::field_edit_hook) detail::field_edit_hook();
+        });
+  }
+
+  // An attribute with its own getter and (optional) setter; the setter gets
+  // null for a deletion.
+  Class& property(const char* name, std::function<Object(const Ptr&)> get,
+                  std::function<void(const Ptr&, PyObject*)> set = {}) {
+    Object getter = function(name, [get](PyObject* args, PyObject*) {
+      return get(self_of<T>(args));
+    }, false);
+    Object setter;
+    if (set) {
+      setter = function(name, [set](PyObject* args, PyObject*) {
+        set(self_of<T>(args), PyTuple_GET_SIZE(args) > 1 ? PyTuple_GET_ITEM(args, 1) : nullptr);
+        return Object::none();
+      }, false);
+    }
+    detail::set_class_attr(type_, name, py::property(getter, setter));
+    return *this;
+  }
+
+  // A method written by hand over the parsed arguments.
+  Class& def(const char* name, Names names, size_t required,
+             std::function<Object(PyObject* self, const Args&)> f) {
+    std::string fname = name;
+    detail::set_class_attr(type_, name, function(name, [f, names, required, fname](
+                                                           PyObject* args, PyObject* kwargs) {
+      const Ptr& self = self_of<T>(args);
+      (void)self;
+      Object rest = rest_of(args);
+      Args a(fname, rest.get(), kwargs, names, required);
+      return f(PyTuple_GET_ITEM(args, 0), a);
+    }));
+    return *this;
+  }
+
+  // A member function with converted arguments and result.
+  template <class R, class... A>
+  Class& method(const char* name, R (T::*fn)(A...), Names names = {}) {
+    return method_impl<R, A...>(name, names,
+                                [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
+  }
+  template <class R, class... A>
+  Class& method(const char* name, R (T::*fn)(A...) const, Names names = {}) {
+    return method_impl<R, A...>(name, names,
+                                [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
+  }
+
+  Class& static_def(const char* name, Names names, size_t required,
+                    std::function<Object(const Args&)> f) {
+    std::string fname = name;
+    detail::set_class_attr(
+        type_, name, static_method(function(name, [f, names, required, fname](PyObject* args,
+                                                                              PyObject* kwargs) {
+          Args a(fname, args, kwargs, names, required);
+          return f(a);
+        })));
+    return *this;
+  }
+
+  Class& attr(const char* name, const Object& value) {
+    detail::set_class_attr(type_, name, value);
+    return *this;
+  }
+
+  Class& str(std::function<std::string(const T&)> f) {
+    detail::Hooks<T>::str = std::move(f);
+    type_->tp_str = &detail::Hooks<T>::tp_str;
+    return *this;
+  }
+
+ private:
+  template <class R, class... A, class F>
+  Class& method_impl(const char* name, Names names, F call) {
+    if (names.empty())
+      for (size_t i = 0; i < sizeof...(A); ++i) names.push_back("arg");
+    return def(name, names, sizeof...(A), [call](PyObject* self, const Args& a) -> Object {
+      T& obj = *unwrap<T>(self);
+      return detail::call_converted<A...>(a, std::index_sequence_for<A...>{},
+                                          [&](auto&&... v) -> Object {
+                                            if constexpr (std::is_void_v<R>) {
+                                              call(obj, v...);
+                                              return Object::none();
+                                            } else {
+                                              return Convert<std::decay_t<R>>::to(call(obj, v...));
+                                            }
+                                          });
+    });
+  }
+
+  const char* name_;
+  PyTypeObject* type_;
+};
+
+// Sets the hook called after the host assigns a record field.
+void set_field_edit_hook(void (*hook)());
+
+}  // namespace py

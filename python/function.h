@@ -1,0 +1,41 @@
+// Interpreter callables backed by C++ closures.  As a class attribute a
+// function binds like a Python function (it becomes a method); wrapped with
+// static_method() it does not.
+#pragma once
+
+#include <Python.h>
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "python/object.h"
+
+namespace py {
+
+// Positional and keyword arguments matched to named parameters, with the
+// interpreter's own messages for a call that does not fit.
+class Args {
+ public:
+  Args(const std::string& function, PyObject* args, PyObject* kwargs,
+       std::vector<const char*> names, size_t required);
+  // The argument in slot i, or null when it was not given.
+  PyObject* operator[](size_t i) const { return slots_[i]; }
+  size_t size() const { return slots_.size(); }
+
+ private:
+  std::vector<PyObject*> slots_;
+};
+
+using Closure = std::function<Object(PyObject* args, PyObject* kwargs)>;
+
+// A new callable.  `method` makes it bind to instances when it is a class
+// attribute.
+Object function(const std::string& name, Closure fn, bool method = true);
+Object static_method(Object fn);
+// The builtin property; the setter, when given, also serves as deleter and
+// is then called with the object alone.
+Object property(Object getter, Object setter);
+
+}  // namespace py
