@@ -164,12 +164,23 @@ class Asic {
   // interpreter's ValueError of list.index.
   static size_t list_index(const std::vector<std::string_view>& words, std::string_view word);
 
-  struct PairHash {
-    size_t operator()(const std::pair<long, long>& p) const {
-      return std::hash<long>()(p.first) * 0x9E3779B97F4A7C15ull ^ std::hash<long>()(p.second);
-    }
+  // (lport, vlan) -> vlan, open addressing: one probe sequence per lookup,
+  // which matters for the ~150k lookups of a replication read.
+  class PairIndex {
+   public:
+    void reset(size_t expected);
+    void emplace(long a, long b, long value);  // the first value of a key stays
+    const long* find(long a, long b) const;
+
+   private:
+    struct Slot {
+      long a, b, value;
+      bool used;
+    };
+    size_t slot_of(long a, long b) const;
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
   };
-  using PairMap = std::unordered_map<std::pair<long, long>, long, PairHash>;
 
   // Lookup indexes: first match of each linear scan the lookups describe.
   // Each is valid for one table object, one tables_version_, one edit epoch
@@ -187,13 +198,14 @@ class Asic {
   };
   struct XlateIndex {
     IndexStamp stamp;
-    PairMap evid_by_ivid;  // (lport, ivid) -> evid
-    PairMap ivid_by_evid;  // (lport, evid) -> ivid
+    PairIndex evid_by_ivid;  // (lport, ivid) -> evid
+    PairIndex ivid_by_evid;  // (lport, evid) -> ivid
   };
   struct VlanIndex {
     IndexStamp stamp;
-    // Views into the VlanEntry strings; rebuilt for a VLAN whenever its entry
-    // is replaced, so they never outlive the strings.
+    // One set per VLAN of the table, so it also answers whether the table
+    // has the VLAN.  Views into the VlanEntry strings: a VLAN's set is
+    // rebuilt whenever its entry is replaced, so they never outlive them.
     std::unordered_map<long, std::unordered_set<std::string_view>> untagged;
   };
   bool fresh(const IndexStamp& s, const void* table, size_t count) const;

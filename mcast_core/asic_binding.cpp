@@ -10,7 +10,8 @@ using py::Args;
 using py::Class;
 using py::Convert;
 using py::Object;
-using AsicPtr = std::shared_ptr<Asic>;
+using py::Ref;
+using AsicPtr = Ref<Asic>;
 
 void export_kernel_records(const Object& m) {
   Class<KernMdbEntry>(m, "KernMdbEntry")
@@ -30,23 +31,34 @@ void export_kernel_records(const Object& m) {
   Class<KernMdbCache>(m, "KernMdbCache")
       .init_raw(
           [](PyObject* self, const Args& a) {
+            // A mapping given here is the cache's own (a view of a shared one
+            // stays shared).
             std::shared_ptr<MdbEntryMap> entries;
-            if (a[2] && a[2] != Py_None)
-              entries = std::make_shared<MdbEntryMap>(Convert<MdbEntryMap>::from(a[2]));
-            auto& value = static_cast<py::Instance<KernMdbCache>*>(
-                              reinterpret_cast<py::InstanceHead*>(self))->value;
-            value = std::make_shared<KernMdbCache>(Convert<std::string>::from(a[0]),
-                                                   Convert<long>::from(a[1]), entries);
+            if (a[2] && a[2] != Py_None) {
+              entries = Convert<MdbEntryMap>::share(a[2]);
+              if (!py::shared_dict<MdbEntryMap>(a[2])) py::keep_given(self, "mdb_entries", a[2]);
+            }
+            py::instance_cast<KernMdbCache>(self)->ref = Ref<KernMdbCache>::owned(
+                std::make_shared<KernMdbCache>(Convert<std::string>::from(a[0]),
+                                               Convert<long>::from(a[1]), entries));
           },
           {"dev", "vlan_filtering", "mdb_entries"}, 2)
       .field("dev", &KernMdbCache::dev)
       .field("vlan_filtering", &KernMdbCache::vlan_filtering)
-      .property(
+      .sync([](PyObject* self, KernMdbCache& c) {
+        if (PyObject* given = py::given_object(self, "mdb_entries"))
+          c.mdb_entries = Convert<MdbEntryMap>::share(given);
+      })
+      .property_raw(
           "mdb_entries",
-          [](const std::shared_ptr<KernMdbCache>& c) { return Convert<MdbEntryMap>::view(c, *c->mdb_entries); },
-          [](const std::shared_ptr<KernMdbCache>& c, PyObject* v) {
+          [](PyObject* self) {
+            if (PyObject* given = py::given_object(self, "mdb_entries")) return Object::borrow(given);
+            return Convert<std::shared_ptr<MdbEntryMap>>::to(py::unwrap<KernMdbCache>(self).mdb_entries);
+          },
+          [](PyObject* self, PyObject* v) {
             if (!v) py::raise(PyExc_AttributeError, "can't delete attribute");
-            c->mdb_entries = std::make_shared<MdbEntryMap>(Convert<MdbEntryMap>::from(v));
+            py::unwrap<KernMdbCache>(self).mdb_entries = Convert<MdbEntryMap>::share(v);
+            py::keep_given(self, "mdb_entries", py::shared_dict<MdbEntryMap>(v) ? nullptr : v);
             note_record_edit();
           })
       .field("mdb_rports", &KernMdbCache::mdb_rports)
@@ -80,7 +92,27 @@ namespace {
 // An Encap list field: a list of records that must never be None.
 std::shared_ptr<EncapList> encap_list(PyObject* o) {
   if (!o || o == Py_None) py::raise(PyExc_TypeError, "an Encap list is required");
-  return std::make_shared<EncapList>(Convert<EncapList>::from(o));
+  return Convert<EncapList>::share(o);
+}
+
+// A list the host hands to a group stays the group's own: the host gets the
+// same list back, and what it changes in it is taken in before the group is
+// used.  Views of lists the checker holds are shared directly.
+void keep_list(PyObject* self, const char* name, PyObject* list) {
+  py::keep_given(self, name, py::shared_list<EncapList>(list) ? nullptr : list);
+}
+
+Object group_list(PyObject* self, const char* name, std::shared_ptr<EncapList> ReplicationGroup::*m) {
+  if (PyObject* given = py::given_object(self, name)) return Object::borrow(given);
+  return Convert<std::shared_ptr<EncapList>>::to(py::unwrap<ReplicationGroup>(self).*m);
+}
+
+void set_group_list(PyObject* self, const char* name, std::shared_ptr<EncapList> ReplicationGroup::*m,
+                    PyObject* v) {
+  if (!v) py::raise(PyExc_AttributeError, "can't delete attribute");
+  py::unwrap<ReplicationGroup>(self).*m = encap_list(v);
+  keep_list(self, name, v);
+  note_record_edit();
 }
 
 }  // namespace
@@ -119,29 +151,25 @@ void export_hw_records(const Object& m) {
       .method("encap2swp", &Encap::encap2swp)
       .str(&Encap::text);
 
-  using GroupPtr = std::shared_ptr<ReplicationGroup>;
   Class<ReplicationGroup>(m, "ReplicationGroup")
       .init_raw(
           [](PyObject* self, const Args& a) {
-            auto& value = static_cast<py::Instance<ReplicationGroup>*>(
-                              reinterpret_cast<py::InstanceHead*>(self))->value;
-            value = std::make_shared<ReplicationGroup>(Convert<long>::from(a[0]),
-                                                       encap_list(a[1]), encap_list(a[2]));
+            py::instance_cast<ReplicationGroup>(self)->ref =
+                Ref<ReplicationGroup>::owned(std::make_shared<ReplicationGroup>(
+                    Convert<long>::from(a[0]), encap_list(a[1]), encap_list(a[2])));
+            keep_list(self, "l2_encaps", a[1]);
+            keep_list(self, "l3_encaps", a[2]);
           },
           {"mcast_grp", "l2_encaps", "l3_encaps"}, 3)
       .field("mcast_grp", &ReplicationGroup::mcast_grp)
-      .property(
-          "l2_encaps", [](const GroupPtr& g) { return Convert<EncapList>::view(g->l2_encaps, *g->l2_encaps); },
-          [](const GroupPtr& g, PyObject* v) {
-            g->l2_encaps = encap_list(v);
-            note_record_edit();
-          })
-      .property(
-          "l3_encaps", [](const GroupPtr& g) { return Convert<EncapList>::view(g->l3_encaps, *g->l3_encaps); },
-          [](const GroupPtr& g, PyObject* v) {
-            g->l3_encaps = encap_list(v);
-            note_record_edit();
-          })
+      .sync([](PyObject* self, ReplicationGroup& g) {
+        if (PyObject* l2 = py::given_object(self, "l2_encaps")) g.l2_encaps = encap_list(l2);
+        if (PyObject* l3 = py::given_object(self, "l3_encaps")) g.l3_encaps = encap_list(l3);
+      })
+      .property_raw("l2_encaps", [](PyObject* self) { return group_list(self, "l2_encaps", &ReplicationGroup::l2_encaps); },
+                    [](PyObject* self, PyObject* v) { set_group_list(self, "l2_encaps", &ReplicationGroup::l2_encaps, v); })
+      .property_raw("l3_encaps", [](PyObject* self) { return group_list(self, "l3_encaps", &ReplicationGroup::l3_encaps); },
+                    [](PyObject* self, PyObject* v) { set_group_list(self, "l3_encaps", &ReplicationGroup::l3_encaps, v); })
       .method("get_l3_linux_encaps", &ReplicationGroup::get_l3_linux_encaps)
       .method("get_l2_linux_encaps", &ReplicationGroup::get_l2_linux_encaps)
       .str(&ReplicationGroup::text);
@@ -162,7 +190,8 @@ void export_hw_records(const Object& m) {
 namespace {
 
 [[noreturn]] void no_attribute(const char* name) {
-  py::raise(PyExc_AttributeError, std::string("'Asic' object has no attribute '") + name + "'");
+  // The host knows Asic as a plain class; this is the interpreter's wording.
+  py::raise(PyExc_AttributeError, std::string("Asic instance has no attribute '") + name + "'");
 }
 
 // A table held through a pointer: absent until construction makes it.
@@ -173,10 +202,10 @@ void table(Class<Asic>& cls, const char* name, std::shared_ptr<C> Asic::*member)
       [member, name](const AsicPtr& a) {
         const auto& t = (*a).*member;
         if (!t) no_attribute(name);
-        return Convert<C>::view(t, *t);
+        return Convert<std::shared_ptr<C>>::to(t);
       },
       [member](const AsicPtr& a, PyObject* v) {
-        (*a).*member = v ? std::make_shared<C>(Convert<C>::from(v)) : nullptr;
+        (*a).*member = v ? py::share<C>(v) : nullptr;
         a->tables_changed();
       });
 }
@@ -250,7 +279,7 @@ long vlan_number(PyObject* o) {
   return py::to_long(o);
 }
 
-Asic& core(PyObject* self) { return *py::unwrap<Asic>(self); }
+Asic& core(PyObject* self) { return py::unwrap<Asic>(self); }
 
 Object nothing() { return Object::none(); }
 
@@ -320,9 +349,12 @@ void export_asic(const Object& m) {
   // Host queries and dumps.
   cls.str([](const Asic& a) { return a.text(); });
   cls.def("_dump_one_mroute", {"mroute"}, 1, [](PyObject* self, const Args& a) {
-    return py::str(core(self).dump_one_mroute(*py::unwrap<Hmroute>(a[0])));
+    return py::str(core(self).dump_one_mroute(py::unwrap<Hmroute>(a[0])));
   });
-  cls.method("get_mroutes", &Asic::get_mroutes);
+  cls.def("get_mroutes", {}, 0, [](PyObject* self, const Args&) {
+    auto keys = core(self).get_mroutes();
+    return Convert<std::set<std::string>>::to(std::set<std::string>(keys.begin(), keys.end()));
+  });
   cls.def("get_l3_egress", {"intf"}, 1, [](PyObject* self, const Args& a) {
     auto row = core(self).get_l3_egress(text_or_none(a[0]));
     if (!row) return Object::tuple_of(py::integer(0), py::integer(0));

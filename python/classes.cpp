@@ -50,7 +50,8 @@ PyTypeObject* metatype() {
 }  // namespace
 
 PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize,
-                        destructor dealloc, newfunc tp_new, initproc tp_init) {
+                        destructor dealloc, newfunc tp_new, initproc tp_init,
+                        richcmpfunc compare, hashfunc hash) {
   const char* modname = PyModule_GetName(module);
   if (!modname) throw_pending();
   auto* full = new std::string(std::string(modname) + "." + name);  // lives with the class
@@ -65,6 +66,8 @@ PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize
   t->tp_weaklistoffset = offsetof(InstanceHead, weaklist);
   t->tp_new = tp_new;
   t->tp_init = tp_init;
+  t->tp_richcompare = compare;
+  t->tp_hash = hash;
   t->tp_alloc = PyType_GenericAlloc;
   t->tp_free = PyObject_Del;
   if (PyType_Ready(t) < 0) throw_pending();
@@ -72,6 +75,27 @@ PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize
   PyErr_Clear();
   Py_INCREF(t);
   if (PyModule_AddObject(module, name, reinterpret_cast<PyObject*>(t)) < 0) throw_pending();
+  return t;
+}
+
+Object call_base(PyTypeObject* base, const char* name, PyObject* o, PyObject* args,
+                 PyObject* kwargs) {
+  PyObject* method = PyDict_GetItemString(base->tp_dict, name);  // borrowed descriptor
+  if (!method) raise(PyExc_AttributeError, name);
+  Py_ssize_t n = args ? PyTuple_GET_SIZE(args) : 0;
+  Object full = Object::steal(PyTuple_New(n + 1));
+  Py_INCREF(o);
+  PyTuple_SET_ITEM(full.get(), 0, o);
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject* a = PyTuple_GET_ITEM(args, i);
+    Py_INCREF(a);
+    PyTuple_SET_ITEM(full.get(), i + 1, a);
+  }
+  return Object::steal(PyObject_Call(method, full.get(), kwargs));
+}
+
+PyTypeObject* ready_type(PyTypeObject* t) {
+  if (PyType_Ready(t) < 0) throw_pending();
   return t;
 }
 
@@ -83,10 +107,31 @@ void set_class_attr(PyTypeObject* type, const char* name, const Object& value) {
 void instance_clear(InstanceHead* self) {
   if (self->weaklist) PyObject_ClearWeakRefs(reinterpret_cast<PyObject*>(self));
   Py_CLEAR(self->dict);
+  Py_CLEAR(self->given);
 }
 
 }  // namespace detail
 
+PyObject* given_object(PyObject* self, const char* name) {
+  auto* head = reinterpret_cast<InstanceHead*>(self);
+  return head->given ? PyDict_GetItemString(head->given, name) : nullptr;
+}
+
+void keep_given(PyObject* self, const char* name, PyObject* value) {
+  auto* head = reinterpret_cast<InstanceHead*>(self);
+  if (!value) {
+    if (head->given && PyDict_GetItemString(head->given, name)) PyDict_DelItemString(head->given, name);
+    return;
+  }
+  if (!head->given && !(head->given = PyDict_New())) throw_pending();
+  if (PyDict_SetItemString(head->given, name, value) < 0) throw_pending();
+}
+
 void set_field_edit_hook(void (*hook)()) { detail::field_edit_hook = hook; }
+
+void add_methods(PyTypeObject* type,
+                 std::initializer_list<std::pair<const char*, Closure>> methods) {
+  for (const auto& [name, fn] : methods) detail::set_class_attr(type, name, function(name, fn));
+}
 
 }  // namespace py

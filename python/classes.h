@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "python/containers.h"
 #include "python/convert.h"
 #include "python/errors.h"
 #include "python/function.h"
@@ -30,12 +31,11 @@ namespace detail {
 
 // Creates the type object, readies it and binds it in the module.
 PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize,
-                        destructor dealloc, newfunc tp_new, initproc tp_init);
+                        destructor dealloc, newfunc tp_new, initproc tp_init,
+                        richcmpfunc compare, hashfunc hash);
 void set_class_attr(PyTypeObject* type, const char* name, const Object& value);
 void instance_clear(InstanceHead* self);
 
-// Called whenever the host assigns a field of an exported record.
-extern void (*field_edit_hook)();
 
 template <class T>
 struct Hooks {
@@ -44,19 +44,19 @@ struct Hooks {
   static inline std::function<std::string(const T&)> str;
 
   static void dealloc(PyObject* o) {
-    auto* inst = static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(o));
-    inst->value.~shared_ptr<T>();
+    auto* inst = instance_cast<T>(o);
+    inst->ref.~Ref<T>();
     instance_clear(inst);
     Py_TYPE(o)->tp_free(o);
   }
   static PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) {
     PyObject* o = type->tp_alloc(type, 0);
     if (!o) return nullptr;
-    auto* inst = static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(o));
-    new (&inst->value) std::shared_ptr<T>();
+    auto* inst = instance_cast<T>(o);
+    new (&inst->ref) Ref<T>();
     if (factory) {
       try {
-        inst->value = factory(type);
+        inst->ref = Ref<T>::owned(factory(type));
       } catch (...) {
         Py_DECREF(o);
         set_error_from_current_exception();
@@ -73,7 +73,28 @@ struct Hooks {
     return guarded_status([&] { init(self, args, kwargs); });
   }
   static PyObject* tp_str(PyObject* self) {
-    return guarded([&] { return py::str(str(*unwrap<T>(self))); });
+    return guarded([&] { return py::str(str(unwrap<T>(self))); });
+  }
+  // Two views of one record are equal, as one object is to itself.
+  static PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) {
+    if ((op == Py_EQ || op == Py_NE) && is_instance<T>(a) && is_instance<T>(b)) {
+      return guarded([&] {
+        bool same = &unwrap<T>(a) == &unwrap<T>(b);
+        return boolean(op == Py_EQ ? same : !same);
+      });
+    }
+    Py_INCREF(Py_NotImplemented);
+    return Py_NotImplemented;
+  }
+  static long tp_hash(PyObject* self) {
+    const Ref<T>& r = instance_cast<T>(self)->ref;
+    if (!r) return _Py_HashPointer(self);
+    try {
+      return _Py_HashPointer(&*r);
+    } catch (...) {
+      set_error_from_current_exception();
+      return -1;
+    }
   }
 };
 
@@ -90,9 +111,9 @@ auto call_converted(const Args& a, std::index_sequence<I...>, F&& f) {
 }  // namespace detail
 
 template <class T>
-const std::shared_ptr<T>& self_of(PyObject* args) {
+const Ref<T>& self_of(PyObject* args) {
   if (!args || PyTuple_GET_SIZE(args) < 1) raise(PyExc_TypeError, "method needs its object");
-  return unwrap<T>(PyTuple_GET_ITEM(args, 0));
+  return ref_of<T>(PyTuple_GET_ITEM(args, 0));
 }
 
 // The arguments after the object.
@@ -103,19 +124,20 @@ inline Object rest_of(PyObject* args) {
 template <class T>
 class Class {
  public:
-  using Ptr = std::shared_ptr<T>;
+  using Ptr = Ref<T>;
   using Names = std::vector<const char*>;
 
   Class(const Object& module, const char* name) : name_(name) {
     type_ = detail::new_class(module.get(), name, sizeof(Instance<T>), &detail::Hooks<T>::dealloc,
-                              &detail::Hooks<T>::tp_new, &detail::Hooks<T>::tp_init);
+                              &detail::Hooks<T>::tp_new, &detail::Hooks<T>::tp_init,
+                              &detail::Hooks<T>::tp_richcompare, &detail::Hooks<T>::tp_hash);
     ClassInfo<T>::type = type_;
   }
 
   PyTypeObject* type() const { return type_; }
 
   // The value a new instance starts with, before __init__ runs.
-  Class& factory(std::function<Ptr(PyTypeObject*)> f) {
+  Class& factory(std::function<std::shared_ptr<T>(PyTypeObject*)> f) {
     detail::Hooks<T>::factory = std::move(f);
     return *this;
   }
@@ -137,8 +159,8 @@ class Class {
   Class& init(Names names) {
     return init_raw(
         [](PyObject* self, const Args& a) {
-          auto* inst = static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(self));
-          inst->value = detail::make_from<T, A...>(a, std::index_sequence_for<A...>{});
+          instance_cast<T>(self)->ref =
+              Ref<T>::owned(detail::make_from<T, A...>(a, std::index_sequence_for<A...>{}));
         },
         names, sizeof...(A));
   }
@@ -147,7 +169,7 @@ class Class {
   template <class M>
   Class& field(const char* name, M T::*member) {
     return property(
-        name, [member](const Ptr& self) { return Convert<M>::view(self, (*self).*member); },
+        name, [member](const Ptr& self) { return Convert<M>::view(self.member(member)); },
         [member](const Ptr& self, PyObject* value) {
           if (!value) raise(PyExc_AttributeError, "can't delete attribute");
           (*self).*member = Convert<M>::from(value);
@@ -173,14 +195,35 @@ class Class {
     return *this;
   }
 
+  // An attribute whose getter and setter see the instance object itself.
+  Class& property_raw(const char* name, std::function<Object(PyObject* self)> get,
+                      std::function<void(PyObject* self, PyObject* value)> set) {
+    Object getter = function(name, [get](PyObject* args, PyObject*) {
+      self_of<T>(args);
+      return get(PyTuple_GET_ITEM(args, 0));
+    }, false);
+    Object setter = function(name, [set](PyObject* args, PyObject*) {
+      self_of<T>(args);
+      set(PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args) > 1 ? PyTuple_GET_ITEM(args, 1) : nullptr);
+      return Object::none();
+    }, false);
+    detail::set_class_attr(type_, name, py::property(getter, setter));
+    return *this;
+  }
+
+  // Called before the value is used, with the instance object.
+  Class& sync(void (*fn)(PyObject* self, T& value)) {
+    ClassInfo<T>::sync = fn;
+    return *this;
+  }
+
   // A method written by hand over the parsed arguments.
   Class& def(const char* name, Names names, size_t required,
              std::function<Object(PyObject* self, const Args&)> f) {
     std::string fname = name;
     detail::set_class_attr(type_, name, function(name, [f, names, required, fname](
                                                            PyObject* args, PyObject* kwargs) {
-      const Ptr& self = self_of<T>(args);
-      (void)self;
+      self_of<T>(args);
       Object rest = rest_of(args);
       Args a(fname, rest.get(), kwargs, names, required);
       return f(PyTuple_GET_ITEM(args, 0), a);
@@ -229,7 +272,7 @@ class Class {
     if (names.empty())
       for (size_t i = 0; i < sizeof...(A); ++i) names.push_back("arg");
     return def(name, names, sizeof...(A), [call](PyObject* self, const Args& a) -> Object {
-      T& obj = *unwrap<T>(self);
+      T& obj = unwrap<T>(self);
       return detail::call_converted<A...>(a, std::index_sequence_for<A...>{},
                                           [&](auto&&... v) -> Object {
                                             if constexpr (std::is_void_v<R>) {

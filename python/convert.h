@@ -1,13 +1,15 @@
 // Conversions between C++ values and interpreter objects.
 //
 // Convert<T>::to(v) makes a new object from a value; Convert<T>::from(o)
-// reads one back (TypeError when it does not fit); Convert<T>::view(owner, v)
-// is like to() but an exported record inside it is handed out as a view that
-// shares the record with its owner rather than a copy.
+// reads one back (TypeError when it does not fit); Convert<T>::view(ref)
+// gives an object that stands for the value in its place: a record or a
+// container seen that way is the C++ one itself, so that changes made
+// through it reach its owner, as they would on the interpreter's own objects.
 #pragma once
 
 #include <Python.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,33 +24,68 @@
 
 namespace py {
 
-using Owner = std::shared_ptr<const void>;
-
-// The type object of an exported C++ class, set by export_class<T>.
+// A place that holds a T: `keep` keeps its storage alive and `locate` finds
+// it again on every use (an element of a list or mapping can move or go;
+// locate raises then).  `shared` is set when the place is a shared object
+// of its own.
 template <class T>
-struct ClassInfo {
-  static inline PyTypeObject* type = nullptr;
+struct Ref {
+  std::shared_ptr<const void> keep;
+  std::function<T*()> locate;
+  std::shared_ptr<T> shared;
+
+  static Ref owned(std::shared_ptr<T> p) {
+    T* raw = p.get();
+    return Ref{p, [raw] { return raw; }, p};
+  }
+  T& operator*() const { return *locate(); }
+  T* operator->() const { return locate(); }
+  explicit operator bool() const { return static_cast<bool>(locate); }
+
+  template <class M, class U = T>
+  Ref<M> member(M U::*m) const {
+    Ref self = *this;
+    return Ref<M>{keep, [self, m] { return &((*self).*m); }, nullptr};
+  }
 };
 
+// The type object of an exported C++ class, set by py::Class<T>.
 struct InstanceHead {
   PyObject_HEAD
   PyObject* dict;
   PyObject* weaklist;
+  PyObject* given;  // objects the host handed in and expects back (a dict, or null)
 };
+
+template <class T>
+struct ClassInfo {
+  static inline PyTypeObject* type = nullptr;
+  // Brings the value up to date with what the host handed in, before use.
+  static inline void (*sync)(PyObject* self, T& value) = nullptr;
+};
+
+// The object stored under `name` for an instance, or null (borrowed).
+PyObject* given_object(PyObject* self, const char* name);
+// Keeps `value` for the instance under `name`; null forgets it.
+void keep_given(PyObject* self, const char* name, PyObject* value);
 
 template <class T>
 struct Instance : InstanceHead {
-  std::shared_ptr<T> value;
+  Ref<T> ref;
 };
 
 template <class T>
-Object wrap(std::shared_ptr<T> value) {
+Instance<T>* instance_cast(PyObject* o) {
+  return static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(o));
+}
+
+template <class T>
+Object wrap(Ref<T> ref) {
   PyTypeObject* type = ClassInfo<T>::type;
   if (!type) raise(PyExc_SystemError, "class not exported");
   PyObject* o = type->tp_alloc(type, 0);
   if (!o) throw_pending();
-  auto* inst = static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(o));
-  inst->value = std::move(value);
+  instance_cast<T>(o)->ref = std::move(ref);
   return Object::steal(o);
 }
 
@@ -57,38 +94,48 @@ bool is_instance(PyObject* o) {
   return ClassInfo<T>::type && PyObject_TypeCheck(o, ClassInfo<T>::type);
 }
 
-// The C++ value behind an instance; TypeError for anything else.
 template <class T>
-const std::shared_ptr<T>& unwrap(PyObject* o) {
+const Ref<T>& ref_of(PyObject* o) {
   if (!is_instance<T>(o)) {
     std::string want = ClassInfo<T>::type ? ClassInfo<T>::type->tp_name : "object";
     raise(PyExc_TypeError, "expected " + want + ", not " + Py_TYPE(o)->tp_name);
   }
-  auto* inst = static_cast<Instance<T>*>(reinterpret_cast<InstanceHead*>(o));
-  if (!inst->value) raise(PyExc_TypeError, std::string(Py_TYPE(o)->tp_name) + " is not initialised");
-  return inst->value;
+  const Ref<T>& ref = instance_cast<T>(o)->ref;
+  if (!ref) raise(PyExc_TypeError, std::string(Py_TYPE(o)->tp_name) + " is not initialised");
+  return ref;
+}
+
+// The C++ value behind an instance; TypeError for anything else.
+template <class T>
+T& unwrap(PyObject* o) {
+  T& value = *ref_of<T>(o);
+  if (ClassInfo<T>::sync) ClassInfo<T>::sync(o, value);
+  return value;
+}
+
+template <class T>
+std::shared_ptr<T> shared_of(PyObject* o) {
+  const Ref<T>& r = ref_of<T>(o);
+  if (r.shared) return r.shared;
+  return std::shared_ptr<T>(r.keep, const_cast<T*>(&*r));
 }
 
 // Exported records (the primary template).
 template <class T, class Enable = void>
 struct Convert {
-  static Object to(const T& v) { return wrap(std::make_shared<T>(v)); }
-  static Object view(const Owner& owner, const T& v) {
-    // Shares the record: changes through the view reach the owner's copy.
-    return wrap(std::shared_ptr<T>(owner, const_cast<T*>(&v)));
-  }
-  static T from(PyObject* o) { return *unwrap<T>(o); }
+  static Object to(const T& v) { return wrap(Ref<T>::owned(std::make_shared<T>(v))); }
+  static Object view(const Ref<T>& r) { return wrap(r); }
+  static T from(PyObject* o) { return unwrap<T>(o); }
 };
 
 template <class T>
 struct Scalar {
-  static Object view(const Owner&, const T& v) { return Convert<T>::to(v); }
+  static Object view(const Ref<T>& r) { return Convert<T>::to(*r); }
 };
 
 template <>
-struct Convert<Object> {
+struct Convert<Object> : Scalar<Object> {
   static Object to(const Object& v) { return v ? v : Object::none(); }
-  static Object view(const Owner&, const Object& v) { return to(v); }
   static Object from(PyObject* o) { return Object::borrow(o); }
 };
 
@@ -114,8 +161,9 @@ struct Convert<std::string> : Scalar<std::string> {
 template <class T>
 struct Convert<std::optional<T>> {
   static Object to(const std::optional<T>& v) { return v ? Convert<T>::to(*v) : Object::none(); }
-  static Object view(const Owner& owner, const std::optional<T>& v) {
-    return v ? Convert<T>::view(owner, *v) : Object::none();
+  static Object view(const Ref<std::optional<T>>& r) {
+    if (!*r) return Object::none();
+    return Convert<T>::view(Ref<T>{r.keep, [r] { return &**r; }, nullptr});
   }
   static std::optional<T> from(PyObject* o) {
     if (o == Py_None) return std::nullopt;
@@ -125,21 +173,18 @@ struct Convert<std::optional<T>> {
 
 template <class T>
 struct Convert<std::shared_ptr<T>> {
-  static Object to(const std::shared_ptr<T>& v) { return v ? Convert<T>::view(v, *v) : Object::none(); }
-  static Object view(const Owner&, const std::shared_ptr<T>& v) { return to(v); }
-  static std::shared_ptr<T> from(PyObject* o) {
-    if (o == Py_None) return nullptr;
-    return std::make_shared<T>(Convert<T>::from(o));
+  static Object to(const std::shared_ptr<T>& v) {
+    return v ? Convert<T>::view(Ref<T>::owned(v)) : Object::none();
   }
+  // The object the pointer holds at this moment, shared.
+  static Object view(const Ref<std::shared_ptr<T>>& r) { return to(*r); }
+  static std::shared_ptr<T> from(PyObject* o);
 };
 
 template <class A, class B>
-struct Convert<std::pair<A, B>> {
+struct Convert<std::pair<A, B>> : Scalar<std::pair<A, B>> {
   static Object to(const std::pair<A, B>& v) {
     return Object::tuple_of(Convert<A>::to(v.first), Convert<B>::to(v.second));
-  }
-  static Object view(const Owner& owner, const std::pair<A, B>& v) {
-    return Object::tuple_of(Convert<A>::view(owner, v.first), Convert<B>::view(owner, v.second));
   }
   static std::pair<A, B> from(PyObject* o) {
     Object seq = Object::steal(PySequence_Fast(o, "expected a pair"));
@@ -161,35 +206,13 @@ void for_each_item(PyObject* o, F&& f) {
 }
 
 template <class T>
-struct Convert<std::vector<T>> {
-  static Object view(const Owner& owner, const std::vector<T>& v) {
-    Object list = Object::steal(PyList_New(static_cast<Py_ssize_t>(v.size())));
-    for (size_t i = 0; i < v.size(); ++i)
-      PyList_SET_ITEM(list.get(), i, Convert<T>::view(owner, v[i]).release());
-    return list;
-  }
-  static Object to(const std::vector<T>& v) {
-    Object list = Object::steal(PyList_New(static_cast<Py_ssize_t>(v.size())));
-    for (size_t i = 0; i < v.size(); ++i)
-      PyList_SET_ITEM(list.get(), i, Convert<T>::to(v[i]).release());
-    return list;
-  }
-  static std::vector<T> from(PyObject* o) {
-    std::vector<T> out;
-    for_each_item(o, [&](PyObject* item) { out.push_back(Convert<T>::from(item)); });
-    return out;
-  }
-};
-
-template <class T>
-struct Convert<std::set<T>> {
+struct Convert<std::set<T>> : Scalar<std::set<T>> {
   static Object to(const std::set<T>& v) {
     Object s = Object::steal(PySet_New(nullptr));
     for (const T& x : v)
       if (PySet_Add(s.get(), Convert<T>::to(x).get()) < 0) throw_pending();
     return s;
   }
-  static Object view(const Owner&, const std::set<T>& v) { return to(v); }
   static std::set<T> from(PyObject* o) {
     std::set<T> out;
     for_each_item(o, [&](PyObject* item) { out.insert(Convert<T>::from(item)); });
@@ -197,17 +220,41 @@ struct Convert<std::set<T>> {
   }
 };
 
+// Live views of lists and mappings; defined in python/containers.h.
+template <class V>
+Object list_view(const Ref<V>& r);
+template <class M>
+Object dict_view(const Ref<M>& r);
+template <class V>
+std::shared_ptr<V> shared_list(PyObject* o);
+template <class M>
+std::shared_ptr<M> shared_dict(PyObject* o);
+
+template <class T>
+struct Convert<std::vector<T>> {
+  static Object to(const std::vector<T>& v) {
+    Object list = Object::steal(PyList_New(static_cast<Py_ssize_t>(v.size())));
+    for (size_t i = 0; i < v.size(); ++i)
+      PyList_SET_ITEM(list.get(), i, Convert<T>::to(v[i]).release());
+    return list;
+  }
+  static Object view(const Ref<std::vector<T>>& r) { return list_view(r); }
+  static std::vector<T> from(PyObject* o) {
+    std::vector<T> out;
+    for_each_item(o, [&](PyObject* item) { out.push_back(Convert<T>::from(item)); });
+    return out;
+  }
+  // The list itself when o is a view of a shared list, else a new one.
+  static std::shared_ptr<std::vector<T>> share(PyObject* o) {
+    if (auto p = shared_list<std::vector<T>>(o)) return p;
+    return std::make_shared<std::vector<T>>(from(o));
+  }
+};
+
 template <class M>
 struct MapConvert {
   using K = typename M::key_type;
   using V = typename M::mapped_type;
-  static Object view(const Owner& owner, const M& m) {
-    Object d = Object::steal(PyDict_New());
-    for (const auto& [k, v] : m)
-      if (PyDict_SetItem(d.get(), Convert<K>::to(k).get(), Convert<V>::view(owner, v).get()) < 0)
-        throw_pending();
-    return d;
-  }
   static Object to(const M& m) {
     Object d = Object::steal(PyDict_New());
     for (const auto& [k, v] : m)
@@ -215,6 +262,7 @@ struct MapConvert {
         throw_pending();
     return d;
   }
+  static Object view(const Ref<M>& r) { return dict_view(r); }
   static M from(PyObject* o) {
     M out;
     Object items = Object::steal(PyMapping_Items(o));
@@ -224,6 +272,10 @@ struct MapConvert {
     });
     return out;
   }
+  static std::shared_ptr<M> share(PyObject* o) {
+    if (auto p = shared_dict<M>(o)) return p;
+    return std::make_shared<M>(from(o));
+  }
 };
 
 template <class K, class V, class C, class A>
@@ -231,5 +283,25 @@ struct Convert<std::map<K, V, C, A>> : MapConvert<std::map<K, V, C, A>> {};
 template <class K, class V, class H, class E, class A>
 struct Convert<std::unordered_map<K, V, H, E, A>>
     : MapConvert<std::unordered_map<K, V, H, E, A>> {};
+
+template <class T, class = void>
+struct CanShare : std::false_type {};
+template <class T>
+struct CanShare<T, std::void_t<decltype(Convert<T>::share(nullptr))>> : std::true_type {};
+
+// The container behind a view of a shared one, else a new copy.
+template <class T>
+std::shared_ptr<T> share(PyObject* o) {
+  if constexpr (CanShare<T>::value)
+    return Convert<T>::share(o);
+  else
+    return std::make_shared<T>(Convert<T>::from(o));
+}
+
+template <class T>
+std::shared_ptr<T> Convert<std::shared_ptr<T>>::from(PyObject* o) {
+  if (o == Py_None) return nullptr;
+  return share<T>(o);
+}
 
 }  // namespace py

@@ -93,8 +93,12 @@ bool truth(PyObject* o) {
 }
 
 Object import_statement(const char* name, PyObject* globals) {
-  Object builtins = Object::steal(PyImport_ImportModule("__builtin__"));
-  Object import = builtins.attr("__import__");
+  // The import statement's own way to __import__: through the builtins in
+  // force, so that a replaced __import__ sees this import and nothing else.
+  PyObject* builtins = PyEval_GetBuiltins();  // borrowed
+  PyObject* fn = builtins ? PyDict_GetItemString(builtins, "__import__") : nullptr;
+  if (!fn) raise(PyExc_ImportError, "__import__ not found");
+  Object import = Object::borrow(fn);
   Object args = Object::steal(Py_BuildValue("(sOOOi)", name, globals ? globals : Py_None, Py_None,
                                             Py_None, -1));
   return import.call(args);

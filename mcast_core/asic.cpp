@@ -1,0 +1,208 @@
+// mcast_core: the checker object, its construction sequence and the host's
+// queries and dumps.
+#include "mcast_core/asic.h"
+
+#include "common/errors.h"
+#include "common/regex.h"
+#include "common/text.h"
+
+namespace nv {
+
+uint64_t& record_edit_epoch() {
+  static uint64_t epoch = 0;
+  return epoch;
+}
+
+Asic::Asic(Env env) : env_(std::move(env)) {}
+
+Error Asic::missing_attribute(const char* name) {
+  // Asic is an old-style class of the host; this is its wording.
+  return Error(ErrorKind::Attribute, std::string("Asic instance has no attribute '") + name + "'");
+}
+
+void Asic::construct(ServiceFactory& services, bool use_mem_table) {
+  desc = "asic";
+  pt = services.make_port_table();
+  vrf_db = services.make_vrf_db();
+  bcm = services.make_shell();
+  kestrad_debug_enabled = get_kestrad_debug(system());
+  nq_mroute_kestrad_debug_enabled = false;
+  linux_ports = pt->get_linux_ports();
+  mroute_pairx_check_and_get_orig_dev();
+
+  kern_dev_cache = std::make_shared<std::map<std::string, KernDevEntry>>();
+  kern_mdb_cache = std::make_shared<std::map<std::string, KernMdbCache>>();
+  flood_mdb_misses = true;
+  kern_vlan_cache_created = false;
+  kern_vlan_cache = std::make_shared<std::map<long, KernVlanEntry>>();
+  kern_vlan_dev_cache_created = false;
+  kern_vlan_dev_cache = std::make_shared<std::map<std::string, KernVlanDevEntry>>();
+  kern_br_cache = std::make_shared<std::map<std::string, std::vector<std::string>>>();
+
+  // The port table is asked once per ASIC port while the tables are read;
+  // the answers are dropped when construction ends, however it ends.
+  struct NameCache {
+    std::optional<std::unordered_map<std::string, std::string>>& slot;
+    explicit NameCache(std::optional<std::unordered_map<std::string, std::string>>& s) : slot(s) {
+      slot.emplace();
+    }
+    ~NameCache() { slot.reset(); }
+  } name_cache(linux_names_);
+
+  portmap = std::make_shared<Portmap>();
+  parse_portmap();
+  parse_ports();
+  l3_intfs = std::make_shared<IntMap>();
+  parse_l3_intf();
+  vlan_xlate = std::make_shared<VlanXlateList>();
+  parse_vlan_xlate();
+  vlan_riot = std::make_shared<IntMap>();
+  riot_enable = is_riot_enabled();
+  vlan_riot_memtable = get_vlan_riot_memtable_name();
+  if (*riot_enable) {
+    l3_intf_nhi = std::make_shared<IntMap>();
+    parse_l3_intf_nhi();
+  }
+  vlans = std::make_shared<VlanMap>();
+  replication_groups = std::make_shared<ReplicationGroupMap>();
+  parse_multicast_repln_groups();
+  mroutes = std::make_shared<MrouteMap>();
+  if (use_mem_table)
+    parse_l3_entry_ipmc_table();
+  else
+    parse_ipmc_table();
+}
+
+std::optional<std::string> Asic::get_cmd_output(System& sys, const std::vector<std::string>& argv) {
+  return sys.capture(argv);
+}
+
+std::string Asic::command_output(const std::string& command_text) {
+  std::vector<std::string> argv;
+  for (std::string_view w : words(command_text)) argv.emplace_back(w);
+  std::optional<std::string> out = get_cmd_output(system(), argv);
+  return out ? std::move(*out) : std::string();
+}
+
+ShellOutput Asic::run_guarded(const std::string& cmd, const std::string& timeout_text) {
+  DiagShell& shell = need(bcm, "bcm");
+  try {
+    return shell.run(cmd);
+  } catch (const ShellTimeout&) {
+    throw RuntimeError(timeout_text);
+  }
+}
+
+std::string Asic::linux_name(const std::string& dport) {
+  PortTable& table = need(pt, "pt");
+  if (!linux_names_) return table.bcm2linux(dport);
+  auto it = linux_names_->find(dport);
+  if (it != linux_names_->end()) return it->second;
+  // Only answers are kept: a port the table rejects is asked again.
+  std::string name = table.bcm2linux(dport);
+  linux_names_->emplace(dport, name);
+  return name;
+}
+
+const Hmroute* Asic::find_route(const std::string& key) const {
+  const MrouteMap& routes = need(mroutes, "mroutes");
+  auto it = routes.find(key);
+  return it == routes.end() ? nullptr : &it->second;
+}
+
+// --- host queries and dumps
+
+std::string Asic::dump_one_mroute(const Hmroute& route) const {
+  std::string out = route.text();
+  out += '\n';
+  const ReplicationGroupMap& groups = need(replication_groups, "replication_groups");
+  auto it = groups.find(route.grp);
+  if (it != groups.end()) out += it->second.text();
+  return out;
+}
+
+std::string Asic::text() const {
+  std::string out = "Asic ip mroutes:\n";
+  for (const auto& [key, route] : need(mroutes, "mroutes")) out += dump_one_mroute(route);
+  return out;
+}
+
+std::vector<std::string> Asic::get_mroutes() const {
+  std::vector<std::string> keys;
+  const MrouteMap& routes = need(mroutes, "mroutes");
+  keys.reserve(routes.size());
+  for (const auto& kv : routes) keys.push_back(kv.first);
+  return keys;
+}
+
+void Asic::dump_mroutes(const std::vector<std::string>* filter) const {
+  Console& console = *env_.console;
+  if (!filter || filter->empty()) {
+    for (const auto& [key, route] : need(mroutes, "mroutes")) console.write(dump_one_mroute(route));
+    return;
+  }
+  for (const std::string& key : *filter)
+    if (const Hmroute* route = find_route(key)) console.write(dump_one_mroute(*route));
+}
+
+bool Asic::get_repl_group_entry(std::string_view group_id, std::string_view intf_text) const {
+  long id = parse_int(group_id, 16);
+  const ReplicationGroupMap& groups = need(replication_groups, "replication_groups");
+  auto it = groups.find(id);
+  if (it == groups.end()) return false;
+  // Both sides lose their first character, whatever it is.
+  std::string_view wanted = intf_text.empty() ? intf_text : intf_text.substr(1);
+  for (const Encap& e : *it->second.l3_encaps) {
+    std::string have = std::to_string(e.intf);
+    if (std::string_view(have).substr(1) == wanted) return true;
+  }
+  return false;
+}
+
+std::optional<std::pair<std::string, std::string>> Asic::get_l3_egress(
+    const std::optional<std::string>& intf) {
+  ShellOutput out = run_guarded("l3 egress show", "l3 show");
+  std::vector<std::string_view> ls = lines(out.text);
+  std::vector<std::string_view> w;
+  // Columns 0, 1 and 10 are taken from every row before it is compared, so
+  // a short row ends the search with an index error.
+  for (size_t i = 3; i < ls.size(); ++i) {
+    words_into(ls[i], w);
+    if (w.size() < 11) throw IndexError();
+    if (intf && w[0] == *intf) return std::make_pair(std::string(w[1]), std::string(w[10]));
+  }
+  return std::nullopt;
+}
+
+// --- route keys and the pairing check
+
+std::optional<std::tuple<std::string, std::string, std::string>> Asic::key_to_sip_dip(
+    std::string_view key) {
+  static const Regex kKey(R"((?P<vrf>\S+), \((?P<sip>\S+),(?P<dip>\S+)\))");
+  auto m = kKey.match(key);
+  if (!m) return std::nullopt;
+  return std::make_tuple(std::string((*m)["vrf"]), std::string((*m)["sip"]),
+                         std::string((*m)["dip"]));
+}
+
+void Asic::mroute_pairx_check_and_get_orig_dev() {
+  std::string out;
+  try {
+    out = command_output("/usr/bin/pairxctl -v");
+  } catch (...) {
+    // No pairing tool on this switch: nothing to add.
+    return;
+  }
+  if (out.empty()) return;
+  std::vector<std::string_view> ls = lines(out);
+  if (ls.empty() || ls[0] != "The peer is alive") return;
+  for (std::string_view line : ls) {
+    if (!contains(line, "Peer Interface and IP:")) continue;
+    std::vector<std::string_view> w = words(line);
+    // A line too short to carry the peer interface names no peer.
+    if (w.size() >= 5) env_.orig_dev->append(std::string(w[4]));
+    return;
+  }
+}
+
+}  // namespace nv

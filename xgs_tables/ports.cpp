@@ -1,0 +1,130 @@
+// xgs_tables: port map, port default VLANs, L3 interfaces, VLAN translations
+// and the untagged members of one VLAN.
+#include "common/errors.h"
+#include "common/regex.h"
+#include "common/text.h"
+#include "mcast_core/asic.h"
+
+namespace nv {
+
+void Asic::parse_portmap() {
+  ShellOutput out = run_guarded("show portmap", "show portmap timed out");
+  std::vector<std::string_view> ls = lines(out.text);
+  if (ls.size() < 2 || contains(ls[0], "Error"))
+    throw RuntimeError("show portmap is not supported on this chip");
+  std::vector<std::string_view> w = words(ls[0]);
+  size_t logical = 0;
+  while (logical < w.size() && w[logical] != "logical") ++logical;
+  if (logical == w.size()) throw RuntimeError("show portmap format unexpected");
+  // The heading names the column one word before the row's number.
+  const size_t logical_index = logical + 1;
+
+  Portmap& table = need(portmap, "portmap");
+  for (size_t i = 1; i < ls.size(); ++i) {
+    words_into(ls[i], w);
+    if (w.empty()) throw IndexError();
+    std::string dport(w[0]);
+    if (logical_index >= w.size()) throw IndexError();
+    long logical_port = parse_int(w[logical_index], 10);
+    std::optional<std::string> linux_port;
+    try {
+      linux_port = linux_name(dport);
+    } catch (const std::exception&) {
+      // A port the port table does not know keeps no Linux name.
+    }
+    table.emplace_back(std::move(dport), logical_port, std::move(linux_port));
+  }
+}
+
+void Asic::parse_ports() {
+  static const Regex kDefaultVlan(R"(Port (?P<port>\S+) default VLAN is (?P<vlan>\d+))");
+  ShellOutput out = run_guarded("pvlan show", "pvlan show");
+  for_each_line(out.text, [&](std::string_view line) {
+    if (auto m = kDefaultVlan.match(line))
+      update_portmap_port_vid((*m)["port"], parse_int((*m)["vlan"], 10));
+  });
+}
+
+void Asic::update_portmap_port_vid(std::string_view dport, long port_vid) {
+  const PortIndex& idx = port_index();
+  auto it = idx.entries_by_dport.find(std::string(dport));
+  if (it == idx.entries_by_dport.end()) return;
+  Portmap& table = *portmap;
+  for (size_t i : it->second) table[i].update_port_vid(port_vid);
+}
+
+void Asic::parse_l3_intf() {
+  ShellOutput out = run_guarded("l3 intf show", "l3 intf show");
+  std::vector<std::string_view> ls = lines(out.text);
+  if (ls.size() < 2) throw IndexError();
+  std::vector<std::string_view> w = words(ls[1]);
+  const size_t intf_index = list_index(w, "Intf");
+  const size_t vlan_index = list_index(w, "VLAN");
+
+  IntMap& table = need(l3_intfs, "l3_intfs");
+  for (size_t i = 3; i < ls.size(); ++i) {
+    words_into(ls[i], w);
+    if (w.size() <= vlan_index) continue;
+    if (intf_index >= w.size()) throw IndexError();
+    long intf = parse_int(w[intf_index], 10);
+    long vlan = parse_int(w[vlan_index], 10);
+    table[intf] = vlan;
+  }
+}
+
+void Asic::parse_vlan_xlate() {
+  static const Regex kModid(R"(modid = (?P<modid>\d+) port = (?P<port>\d+))");
+  ShellOutput out = run_guarded("vlan translate show", "vlan translate show");
+  // The shell says ERROR where the chip has no translation table.
+  if (contains(out.text, "ERROR")) return;
+
+  VlanXlateList& table = need(vlan_xlate, "vlan_xlate");
+  for_each_line(out.text, [&](std::string_view line) {
+    // Only three names are read; a later field of the same name wins.
+    std::string_view port = "-1", old_vid = "-1", new_vid = "-1";
+    auto set = [&](std::string_view name, std::string_view value) {
+      if (name == "port") port = value;
+      else if (name == "old_vid") old_vid = value;
+      else if (name == "new_vid") new_vid = value;
+    };
+    for (std::string_view f : split(line, ",")) {
+      if (contains(f, "modid")) {
+        if (auto m = kModid.search(f)) set("port", (*m)["port"]);
+        continue;
+      }
+      std::vector<std::string_view> kv = split(strip(f), "=");
+      if (kv.size() < 2) throw IndexError();
+      set(strip(kv[0]), strip(kv[1]));
+    }
+    long lport = parse_int(port, 10);
+    long evid = parse_int(old_vid, 10);
+    long ivid = parse_int(new_vid, 10);
+    table.emplace_back(lport, ivid, evid);
+  });
+}
+
+void Asic::parse_vlan(long vid) {
+  static const Regex kVlan(R"(vlan (?P<vlan>\d+).*untagged (?P<ports>\S+))");
+  const std::string cmd = "vlan show " + std::to_string(vid);
+  if (vid == -1) return;
+  ShellOutput out = run_guarded(cmd, cmd);
+  auto m = kVlan.search(out.text);
+  if (!m) return;
+  long vlan = parse_int((*m)["vlan"], 10);
+  const std::string port_cmd = "ports " + std::string((*m)["ports"]);
+  ShellOutput listing = run_guarded(port_cmd, port_cmd);
+  std::vector<std::string_view> ls = lines(listing.text);
+  if (ls.size() <= 2) return;
+  std::vector<std::string> names;
+  std::vector<std::string_view> w;
+  for (size_t i = 2; i < ls.size(); ++i) {
+    words_into(ls[i], w);
+    if (w.empty()) throw IndexError();
+    std::string_view name = w[0];
+    name = name.substr(0, name.find('('));
+    names.emplace_back(name);
+  }
+  store_vlan(vlan, std::move(names));
+}
+
+}  // namespace nv

@@ -1,0 +1,47 @@
+// xgs_tables: RIOT detection, and the mapping of a kernel IIF to the
+// hardware VLAN and L3 IIF that a route's expected IIF is compared with.
+#include "common/errors.h"
+#include "common/text.h"
+#include "mcast_core/asic.h"
+
+namespace nv {
+
+bool Asic::is_riot_enabled() {
+  ShellOutput out = run_guarded("sc L3IngressMode", "sc L3IngressMode timed out");
+  return parse_int(strip(out.text), 16) != 0;
+}
+
+std::string Asic::get_vlan_riot_memtable_name() {
+  if (!need(riot_enable, "riot_enable")) return "";
+  const std::string cmd = "listmem VLAN";
+  ShellOutput out = run_guarded(cmd, cmd);
+  // Chips whose VLAN table carries L3_IIF map it there; the others keep it
+  // in VLAN_MPLS.
+  return contains(out.text, "L3_IIF<") ? "VLAN" : "VLAN_MPLS";
+}
+
+std::optional<long> Asic::hw_vlan_to_iif(long iif_vlan) {
+  if (iif_vlan < 0) return std::nullopt;
+  if (!need(riot_enable, "riot_enable")) return iif_vlan;
+  IntMap& cache = need(vlan_riot, "vlan_riot");
+  auto it = cache.find(iif_vlan);
+  if (it != cache.end()) return it->second;
+  // One shell exchange per VLAN; a failed read stores nothing.
+  long iif = need(bcm, "bcm").gettable_int(need(vlan_riot_memtable, "vlan_riot_memtable"),
+                                           iif_vlan, 1, 0, "L3_IIF");
+  cache.emplace(iif_vlan, iif);
+  return iif;
+}
+
+long Asic::kern_iif_to_hw_vlan(std::string_view base_kind, std::string_view /*base_iif*/,
+                               long iif_vlan, const std::optional<std::string>& member) {
+  if (base_kind == "bridge" && iif_vlan != -1) return iif_vlan;
+  if (!member || member->empty()) return -1;
+  std::vector<std::string_view> parts = split(*member, ".");
+  long vlan = parts.size() >= 2 ? parse_int(parts[1], 10) : -1;
+  auto [lport, pvid] = get_logical_port_and_pvid(std::string(parts[0]));
+  if (vlan == -1) return pvid;
+  return evid2ivid(lport, vlan);
+}
+
+}  // namespace nv

@@ -1,0 +1,133 @@
+// xgs_tables: the IPMC route table, from "ipmc table show" or from the raw
+// memory dump of l3_entry_ipv4_multicast.
+#include "common/errors.h"
+#include "common/regex.h"
+#include "common/text.h"
+#include "mcast_core/asic.h"
+
+namespace nv {
+
+namespace {
+
+// A word by a position that may be negative, counted from the end as the
+// host's lists do; no value when the row has no such word.
+const std::string_view* word_at(const std::vector<std::string_view>& w, long pos) {
+  long n = static_cast<long>(w.size());
+  if (pos < 0) pos += n;
+  if (pos < 0 || pos >= n) return nullptr;
+  return &w[static_cast<size_t>(pos)];
+}
+
+// struct.pack("!L", v) then inet_ntoa: the address as a dotted quad.
+std::string packed_address(long v) {
+  if (v < 0) throw Error(ErrorKind::Struct, "integer out of range for 'L' format code");
+  if (v > 4294967295L)
+    throw Error(ErrorKind::Struct, "'L' format requires 0 <= number <= 4294967295");
+  return dotted_quad(static_cast<uint32_t>(v));
+}
+
+const std::string* field(const FieldMap& fields, const char* name) {
+  auto it = fields.find(name);
+  return it == fields.end() ? nullptr : &it->second;
+}
+
+// VRF_ID and EXPECTED_L3_IIF come in either base; "0x" says which.
+long either_base(const std::string& text) { return parse_int(text, contains(text, "0x") ? 16 : 10); }
+
+}  // namespace
+
+size_t Asic::list_index(const std::vector<std::string_view>& words, std::string_view word) {
+  for (size_t i = 0; i < words.size(); ++i)
+    if (words[i] == word) return i;
+  throw ValueError(py_repr(word) + " is not in list");
+}
+
+void Asic::parse_ipmc_table() {
+  ShellOutput out = run_guarded("ipmc table show", "ipmc table show timed out");
+  MrouteMap& routes = need(mroutes, "mroutes");
+  VrfDb& vrfs = need(vrf_db, "vrf_db");
+
+  std::vector<std::string_view> w;
+  long src_index = 0, mc_index = 0, grp_index = 0, vlan_index = 0, vrf_index = 0;
+  size_t n = 0;
+  for_each_line(out.text, [&](std::string_view line) {
+    size_t at = n++;
+    words_into(line, w);
+    if (at == 0) {
+      // Each address heading is two words longer than its value, so columns
+      // after an address sit two words before their heading per address.
+      constexpr long kAddrStrLen = 2, kAddrOffset = 2 * kAddrStrLen;
+      src_index = static_cast<long>(list_index(w, "SRC"));
+      mc_index = static_cast<long>(list_index(w, "MC")) - kAddrStrLen;
+      grp_index = static_cast<long>(list_index(w, "GROUP")) - kAddrOffset;
+      vlan_index = static_cast<long>(list_index(w, "VLAN")) - kAddrOffset;
+      vrf_index = static_cast<long>(list_index(w, "VRF")) - kAddrOffset;
+      return;
+    }
+    if (at == 1) return;
+    if (static_cast<long>(w.size()) <= grp_index) return;
+    const std::string_view* sip = word_at(w, src_index);
+    const std::string_view* dip = word_at(w, mc_index);
+    const std::string_view* grp = word_at(w, grp_index);
+    const std::string_view* vlan = word_at(w, vlan_index);
+    const std::string_view* vrf_id = word_at(w, vrf_index);
+    // A row cut short before a column it needs carries no route.
+    if (!sip || !dip || !grp || !vlan || !vrf_id) return;
+    long iif = parse_int(*vlan, 10);
+    std::string vrf = vrfs.vrf_id2name(parse_int(*vrf_id, 10));
+    long mcast_grp = parse_int(*grp, 16);
+    std::string source(*sip), group(*dip);
+    std::string key = route_key(vrf, source, group);
+    routes.insert_or_assign(std::move(key), Hmroute(std::move(source), std::move(group), iif,
+                                                    mcast_grp, std::move(vrf)));
+  });
+  if (n == 0) throw IndexError();
+}
+
+void Asic::parse_l3_entry_ipmc_table() {
+  const std::string cmd = "dump chg l3_entry_ipv4_multicast";
+  ShellOutput out = run_guarded(cmd, cmd);
+  MrouteMap& routes = need(mroutes, "mroutes");
+  VrfDb& vrfs = need(vrf_db, "vrf_db");
+
+  for_each_line(out.text, [&](std::string_view entry) {
+    auto [key, fields] = field_dict_build(entry);
+    if (!key) return;
+    const std::string* valid0 = field(fields, "VALID_0");
+    const std::string* valid1 = field(fields, "VALID_1");
+    long val_0 = valid0 ? parse_int(*valid0, 10) : 0;
+    long val_1 = valid1 ? parse_int(*valid1, 10) : 0;
+    if (val_0 == 0 && val_1 == 0) return;
+
+    const std::string* src = field(fields, "SOURCE_IP_ADDR");
+    std::string sip = packed_address(src ? parse_int(*src, 16) : 0);
+    const std::string* group = field(fields, "GROUP_IP_ADDR");
+    if (!group) throw KeyError("GROUP_IP_ADDR");
+    std::string dip = packed_address(parse_int(*group, 16));
+    const std::string* vrf_id = field(fields, "VRF_ID");
+    std::string vrf = vrfs.vrf_id2name(vrf_id ? either_base(*vrf_id) : 0);
+    const std::string* l3_iif = field(fields, "EXPECTED_L3_IIF");
+    long iif = l3_iif ? either_base(*l3_iif) : 0;
+    const std::string* index = field(fields, "L3MC_INDEX");
+    long mcast_grp = index ? parse_int(*index, 16) : 0;
+
+    std::string route = route_key(vrf, sip, dip);
+    routes.insert_or_assign(std::move(route), Hmroute(sip, dip, iif, mcast_grp, vrf));
+  });
+}
+
+std::pair<std::optional<std::string>, FieldMap> Asic::field_dict_build(std::string_view entry) {
+  static const Regex kEntry(R"(\[(?P<key>\d+)\]: \<(?P<data>\S+)\>)");
+  FieldMap fields;
+  auto m = kEntry.search(entry);
+  if (!m) return {std::nullopt, std::move(fields)};
+  std::string key((*m)["key"]);
+  for (std::string_view piece : split((*m)["data"], ",")) {
+    std::vector<std::string_view> parts = split(piece, "=");
+    if (parts.size() < 2) continue;
+    fields.insert_or_assign(std::string(parts[0]), std::string(parts[1]));
+  }
+  return {std::move(key), std::move(fields)};
+}
+
+}  // namespace nv
