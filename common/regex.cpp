@@ -34,6 +34,10 @@ Regex::Regex(std::string pattern) : pattern_(std::move(pattern)) {
   unanchored_ = compile(pattern_, 0);
   data_ = pcre2_match_data_create_from_pattern(unanchored_, nullptr);
 
+  uint32_t captures = 0;
+  pcre2_pattern_info(unanchored_, PCRE2_INFO_CAPTURECOUNT, &captures);
+  pairs_ = size_t{captures} + 1;
+
   uint32_t count = 0, entry_size = 0;
   PCRE2_SPTR table = nullptr;
   pcre2_pattern_info(unanchored_, PCRE2_INFO_NAMECOUNT, &count);
@@ -64,11 +68,18 @@ std::optional<Match> Regex::run(pcre2_code* code, std::string_view subject) cons
   if (rc == PCRE2_ERROR_NOMATCH) return std::nullopt;
   if (rc < 0) throw std::runtime_error("regex match failed: " + pattern_);
   Match m(this, subject);
-  uint32_t pairs = pcre2_get_ovector_count(data_);
-  PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
-  m.offsets_.assign(ov, ov + 2 * pairs);
-  // Groups past the highest one set are left over from earlier matches.
-  for (uint32_t i = rc; i < pairs; ++i) m.offsets_[2 * i] = m.offsets_[2 * i + 1] = PCRE2_UNSET;
+  const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
+  m.pairs_ = pairs_;
+  size_t* out = m.inline_;
+  if (pairs_ > Match::kInlinePairs) {
+    m.more_.resize(2 * pairs_);
+    out = m.more_.data();
+  }
+  // rc is one more than the highest group set; the pairs after it are left
+  // over from earlier matches.
+  const size_t set = static_cast<size_t>(rc);
+  for (size_t i = 0; i < 2 * set; ++i) out[i] = ov[i];
+  for (size_t i = 2 * set; i < 2 * pairs_; ++i) out[i] = PCRE2_UNSET;
   return m;
 }
 
@@ -79,8 +90,9 @@ int Regex::group_number(std::string_view name) const {
 }
 
 std::string_view Match::group(size_t number) const {
-  if (2 * number + 1 >= offsets_.size()) return {};
-  size_t b = offsets_[2 * number], e = offsets_[2 * number + 1];
+  if (number >= pairs_) return {};
+  const size_t* o = offsets();
+  size_t b = o[2 * number], e = o[2 * number + 1];
   if (b == PCRE2_UNSET) return {};
   return subject_.substr(b, e - b);
 }

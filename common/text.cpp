@@ -8,27 +8,35 @@
 
 namespace nv {
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 std::vector<std::string_view> lines(std::string_view text) {
   std::vector<std::string_view> out;
   for_each_line(text, [&](std::string_view l) { out.push_back(l); });
   return out;
 }
 
-void words_into(std::string_view line, std::vector<std::string_view>& out) {
+void words_into(std::string_view line, std::vector<std::string_view>& out, size_t max_words) {
   out.clear();
-  size_t i = 0, n = line.size();
-  while (true) {
-    while (i < n && is_space(line[i])) ++i;
-    if (i >= n) break;
-    size_t j = i;
-    while (j < n && !is_space(line[j])) ++j;
-    out.push_back(line.substr(i, j - i));
-    i = j;
+  const char* p = line.data();
+  const char* e = p + line.size();
+  while (out.size() < max_words) {
+    while (p != e && is_space(*p)) ++p;
+    if (p == e) break;
+    const char* w = p;
+    while (p != e && !is_space(*p)) ++p;
+    out.emplace_back(w, static_cast<size_t>(p - w));
   }
+}
+
+void words_into(std::string_view line, std::vector<std::string_view>& out) {
+  words_into(line, out, SIZE_MAX);
+}
+
+std::string_view first_word(std::string_view line) {
+  size_t i = 0, n = line.size();
+  while (i < n && is_space(line[i])) ++i;
+  size_t j = i;
+  while (j < n && !is_space(line[j])) ++j;
+  return line.substr(i, j - i);
 }
 
 std::vector<std::string_view> words(std::string_view line) {
@@ -59,24 +67,34 @@ std::string_view strip(std::string_view text) {
 }
 
 bool try_parse_int(std::string_view text, int base, long& out) {
-  std::string_view t = strip(text);
+  const char* p = text.data();
+  const char* e = p + text.size();
+  while (p != e && is_space(*p)) ++p;
+  while (e != p && is_space(e[-1])) --e;
   bool neg = false;
-  if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
-    neg = t[0] == '-';
-    t.remove_prefix(1);
+  if (p != e && (*p == '+' || *p == '-')) {
+    neg = *p == '-';
+    ++p;
+    // The interpreter skips white space after the sign too: int('- 5') is -5.
+    while (p != e && is_space(*p)) ++p;
   }
-  if (base == 16 && t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
-    t.remove_prefix(2);
-  if (t.empty()) return false;
+  if (base == 16 && e - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+  if (p == e) return false;
+  const unsigned ubase = static_cast<unsigned>(base);
   unsigned long long v = 0;
-  for (char c : t) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
-    if (v > (ULLONG_MAX - d) / base) return false;
-    v = v * base + d;
+  // Up to 15 hexadecimal or 18 decimal digits cannot overflow.
+  if (e - p <= (base == 16 ? 15 : 18)) {
+    for (; p != e; ++p) {
+      const unsigned d = detail::kBytes.digit[static_cast<unsigned char>(*p)];
+      if (d >= ubase) return false;
+      v = v * ubase + d;
+    }
+  } else {
+    for (; p != e; ++p) {
+      const unsigned d = detail::kBytes.digit[static_cast<unsigned char>(*p)];
+      if (d >= ubase) return false;
+      if (__builtin_mul_overflow(v, ubase, &v) || __builtin_add_overflow(v, d, &v)) return false;
+    }
   }
   // Values beyond a 64-bit signed integer do not occur in any table read.
   if (neg) {
@@ -91,10 +109,18 @@ bool try_parse_int(std::string_view text, int base, long& out) {
 
 long parse_int(std::string_view text, int base) {
   long v;
-  if (!try_parse_int(text, base, v))
-    throw ValueError("invalid literal for int() with base " + std::to_string(base) + ": " +
-                     py_repr(text));
-  return v;
+  if (try_parse_int(text, base, v)) return v;
+  // The interpreter quotes the text from its first non-blank byte, at most
+  // 200 bytes of it; a text with a NUL byte (int() given a base) it
+  // quotes whole.
+  std::string_view quoted = text;
+  if (text.find('\0') == std::string_view::npos) {
+    size_t b = 0;
+    while (b < text.size() && is_space(text[b])) ++b;
+    quoted = text.substr(b, 200);
+  }
+  throw ValueError("invalid literal for int() with base " + std::to_string(base) + ": " +
+                   py_repr(quoted));
 }
 
 std::string py_repr(std::string_view text) {

@@ -4,13 +4,92 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace nv {
 
-bool is_space(char c);
+namespace detail {
+// Byte classes of the text rules, looked up rather than compared: the
+// readers test every byte of the shell's output.
+struct ByteTable {
+  bool space[256];
+  unsigned char digit[256];  // value of 0-9, a-f, A-F; 255 for the rest
+  constexpr ByteTable() : space(), digit() {
+    for (int c = 0; c < 256; ++c) digit[c] = 255;
+    for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) space[c] = true;
+    for (int c = 0; c < 10; ++c) digit['0' + c] = static_cast<unsigned char>(c);
+    for (int c = 0; c < 6; ++c) {
+      digit['a' + c] = static_cast<unsigned char>(10 + c);
+      digit['A' + c] = static_cast<unsigned char>(10 + c);
+    }
+  }
+};
+inline constexpr ByteTable kBytes{};
+
+// The first LF in [p, e), or e.  Lines are short: eight bytes at a time
+// beats a library call.
+inline const char* find_lf(const char* p, const char* e) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  for (; e - p >= 8; p += 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    const uint64_t x = w ^ (kOnes * '\n');
+    // Flags the zero bytes of x; a false flag can only follow a true one,
+    // since borrows run upwards, so the lowest flag is exact.
+    const uint64_t t = (x - kOnes) & ~x & kHigh;
+    if (t) return p + (__builtin_ctzll(t) >> 3);
+  }
+  while (p != e && *p != '\n') ++p;
+  return p;
+#else
+  const void* f = std::memchr(p, '\n', static_cast<size_t>(e - p));
+  return f ? static_cast<const char*>(f) : e;
+#endif
+}
+}  // namespace detail
+
+// \t \n \v \f \r and blank; no byte above 127 is white space.
+constexpr bool is_space(char c) { return detail::kBytes.space[static_cast<unsigned char>(c)]; }
+
+// Reads a text line by line, with no empty last line for a final line
+// break.  Texts without CR (nearly all shell output) are cut at each LF by a
+// word-at-a-time search; the byte loop is kept for the others.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text)
+      : LineCursor(text, text.empty() || !std::memchr(text.data(), '\r', text.size())) {}
+  // For a piece of a text whose caller knows that it holds no CR.
+  LineCursor(std::string_view text, bool no_cr)
+      : p_(text.data()), end_(text.data() + text.size()), lf_only_(no_cr) {}
+
+  bool next(std::string_view& line) {
+    if (p_ == end_) return false;
+    const char* e;
+    if (lf_only_) {
+      e = detail::find_lf(p_, end_);
+    } else {
+      e = p_;
+      while (e != end_ && *e != '\n' && *e != '\r') ++e;
+    }
+    line = std::string_view(p_, static_cast<size_t>(e - p_));
+    if (e == end_)
+      p_ = end_;
+    else if (*e == '\r' && e + 1 != end_ && e[1] == '\n')
+      p_ = e + 2;
+    else
+      p_ = e + 1;
+    return true;
+  }
+
+ private:
+  const char* p_;
+  const char* end_;
+  bool lf_only_;
+};
 
 // Lines of a text, with no empty last line for a final line break.
 std::vector<std::string_view> lines(std::string_view text);
@@ -18,20 +97,20 @@ std::vector<std::string_view> lines(std::string_view text);
 // Calls f(line) for each line; same rule as lines(), without the vector.
 template <class F>
 void for_each_line(std::string_view text, F&& f) {
-  size_t i = 0, n = text.size();
-  while (i < n) {
-    size_t j = i;
-    while (j < n && text[j] != '\n' && text[j] != '\r') ++j;
-    f(text.substr(i, j - i));
-    if (j < n && text[j] == '\r' && j + 1 < n && text[j + 1] == '\n') ++j;
-    i = j + 1;
-  }
+  LineCursor c(text);
+  std::string_view line;
+  while (c.next(line)) f(line);
 }
 
 // Words of a line: split at runs of white space, no empty words.
 std::vector<std::string_view> words(std::string_view line);
 // Fills `out` (cleared first); saves an allocation per line in hot loops.
 void words_into(std::string_view line, std::vector<std::string_view>& out);
+// The first max_words words only: a reader that uses a few leading columns
+// need not cut the rest of a long row.
+void words_into(std::string_view line, std::vector<std::string_view>& out, size_t max_words);
+// Word 0 of a line, empty when the line has no word.
+std::string_view first_word(std::string_view line);
 
 // Split at every occurrence of `sep` (non-empty); keeps empty fields.
 std::vector<std::string_view> split(std::string_view text, std::string_view sep);
@@ -43,8 +122,8 @@ inline bool contains(std::string_view hay, std::string_view needle) {
 }
 
 // int(text, base) of the interpreter for base 10 and 16: surrounding white
-// space, an optional sign and, in base 16, an optional 0x or 0X prefix.
-// Raises ValueError with the interpreter's message.
+// space, an optional sign (white space may follow it) and, in base 16, an
+// optional 0x or 0X prefix.  Raises ValueError with the interpreter's message.
 long parse_int(std::string_view text, int base);
 // parse_int without the error: false when the text is not a number.
 bool try_parse_int(std::string_view text, int base, long& out);

@@ -2,6 +2,8 @@
 // queries and dumps.
 #include "mcast_core/asic.h"
 
+#include <algorithm>
+
 #include "common/errors.h"
 #include "common/regex.h"
 #include "common/text.h"
@@ -42,12 +44,14 @@ void Asic::construct(ServiceFactory& services, bool use_mem_table) {
   // The port table is asked once per ASIC port while the tables are read;
   // the answers are dropped when construction ends, however it ends.
   struct NameCache {
-    std::optional<std::unordered_map<std::string, std::string>>& slot;
-    explicit NameCache(std::optional<std::unordered_map<std::string, std::string>>& s) : slot(s) {
-      slot.emplace();
+    Asic& asic;
+    explicit NameCache(Asic& a) : asic(a) { asic.keep_linux_names_ = true; }
+    ~NameCache() {
+      asic.keep_linux_names_ = false;
+      asic.port_encaps_ = {};
+      asic.port_encap_known_ = {};
     }
-    ~NameCache() { slot.reset(); }
-  } name_cache(linux_names_);
+  } name_cache(*this);
 
   portmap = std::make_shared<Portmap>();
   parse_portmap();
@@ -93,15 +97,34 @@ ShellOutput Asic::run_guarded(const std::string& cmd, const std::string& timeout
   }
 }
 
-std::string Asic::linux_name(const std::string& dport) {
+const Encap& Asic::port_encap(std::string_view dport, uint32_t id) {
   PortTable& table = need(pt, "pt");
-  if (!linux_names_) return table.bcm2linux(dport);
-  auto it = linux_names_->find(dport);
-  if (it != linux_names_->end()) return it->second;
+  if (!keep_linux_names_) {
+    port_encap_answer_.linux_port = table.bcm2linux(std::string(dport));
+    port_encap_answer_.bcm_dport.assign(dport.data(), dport.size());
+    return port_encap_answer_;
+  }
+  if (id == kNoName) id = port_names_.intern(dport);
+  if (id < port_encap_known_.size() && port_encap_known_[id]) return port_encaps_[id];
   // Only answers are kept: a port the table rejects is asked again.
-  std::string name = table.bcm2linux(dport);
-  linux_names_->emplace(dport, name);
-  return name;
+  std::string name = table.bcm2linux(std::string(dport));
+  if (id >= port_encaps_.size()) {
+    port_encaps_.resize(port_names_.size(), Encap("", "", 0, 0, 0));
+    port_encap_known_.resize(port_names_.size());
+  }
+  Encap& e = port_encaps_[id];
+  e.linux_port = std::move(name);
+  e.bcm_dport.assign(dport.data(), dport.size());
+  port_encap_known_[id] = true;
+  return e;
+}
+
+std::shared_ptr<EncapList> Asic::new_encap_list() {
+  if (list_block_used_ == kListsPerBlock) {
+    list_block_ = std::make_shared<ListBlock>();
+    list_block_used_ = 0;
+  }
+  return std::shared_ptr<EncapList>(list_block_, &list_block_->lists[list_block_used_++]);
 }
 
 const Hmroute* Asic::find_route(const std::string& key) const {
@@ -121,9 +144,18 @@ std::string Asic::dump_one_mroute(const Hmroute& route) const {
   return out;
 }
 
+std::vector<const MrouteMap::value_type*> Asic::sorted_routes() const {
+  const MrouteMap& routes = need(mroutes, "mroutes");
+  std::vector<const MrouteMap::value_type*> out;
+  out.reserve(routes.size());
+  for (const auto& kv : routes) out.push_back(&kv);
+  std::sort(out.begin(), out.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+  return out;
+}
+
 std::string Asic::text() const {
   std::string out = "Asic ip mroutes:\n";
-  for (const auto& [key, route] : need(mroutes, "mroutes")) out += dump_one_mroute(route);
+  for (const auto* kv : sorted_routes()) out += dump_one_mroute(kv->second);
   return out;
 }
 
@@ -138,7 +170,7 @@ std::vector<std::string> Asic::get_mroutes() const {
 void Asic::dump_mroutes(const std::vector<std::string>* filter) const {
   Console& console = *env_.console;
   if (!filter || filter->empty()) {
-    for (const auto& [key, route] : need(mroutes, "mroutes")) console.write(dump_one_mroute(route));
+    for (const auto* kv : sorted_routes()) console.write(dump_one_mroute(kv->second));
     return;
   }
   for (const std::string& key : *filter)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,7 +34,9 @@ using VlanXlateList = std::vector<VlanXlate>;
 using IntMap = std::unordered_map<long, long>;
 using VlanMap = std::map<long, VlanEntry>;
 using ReplicationGroupMap = std::unordered_map<long, ReplicationGroup>;
-using MrouteMap = std::map<std::string, Hmroute>;
+// Hashed: the route listing is read in no useful order, and the dumps sort
+// the keys themselves.
+using MrouteMap = std::unordered_map<std::string, Hmroute>;
 using FieldMap = std::map<std::string, std::string>;
 
 class Asic {
@@ -142,11 +145,33 @@ class Asic {
   std::shared_ptr<std::set<std::string>> tmp_encaps;
 
  private:
+  static constexpr uint32_t kNoName = UINT32_MAX;
+
   ShellOutput run_guarded(const std::string& cmd, const std::string& timeout_text);
   std::string command_output(const std::string& command_text);
-  std::string linux_name(const std::string& dport);
+  // bcm2linux of the port table; while the hardware is read, each port's
+  // answer is asked once and kept.  `id` is the port's name number, or
+  // kNoName when the caller has none.  The answer is held in an Encap of the
+  // port (Linux name and ASIC name set, numbers 0) that a reader copies; it
+  // stays valid until the next call.
+  const Encap& port_encap(std::string_view dport, uint32_t id = kNoName);
+  const std::string& linux_name(std::string_view dport, uint32_t id = kNoName) {
+    return port_encap(dport, id).linux_port;
+  }
+  // parse_one_multicast_repln_group for a piece known to hold a CR or not.
+  void read_repln_group(std::string_view piece, bool no_cr);
+  // A new empty target list; lists are made in blocks (see ListBlock).
+  std::shared_ptr<EncapList> new_encap_list();
   const Hmroute* find_route(const std::string& key) const;
+  // The routes in key order, for the dumps.
+  std::vector<const MrouteMap::value_type*> sorted_routes() const;
   void store_vlan(long vlan, std::vector<std::string> untagged_dports);
+
+  // The lookups of the Part's operations, for a port whose name number the
+  // caller may already hold (kNoName: looked up here).
+  long logical_port_of(std::string_view dport, uint32_t id);
+  bool untagged_in_vlan(std::string_view dport, uint32_t id, long vid);
+  long evid_of(std::string_view dport, uint32_t id, long ivid);
 
   // An attribute the host may have deleted: the interpreter's AttributeError.
   template <class T>
@@ -164,22 +189,107 @@ class Asic {
   // interpreter's ValueError of list.index.
   static size_t list_index(const std::vector<std::string_view>& words, std::string_view word);
 
-  // (lport, vlan) -> vlan, open addressing: one probe sequence per lookup,
-  // which matters for the ~150k lookups of a replication read.
-  class PairIndex {
+  // ASIC port names as small numbers, so that one hash of a member line's
+  // port serves the port map, the VLAN membership and the port-table answer.
+  // Numbers are never reused or dropped while the Asic lives.
+  class NameTable {
    public:
-    void reset(size_t expected);
-    void emplace(long a, long b, long value);  // the first value of a key stays
-    const long* find(long a, long b) const;
+    uint32_t find(std::string_view name) const {  // kNoName when unknown
+      if (slots_.empty()) return kNoName;
+      const uint64_t h = hash(name);
+      for (size_t i = h & mask_;; i = (i + 1) & mask_) {
+        const uint32_t s = slots_[i];
+        if (s == 0) return kNoName;
+        if (hashes_[s - 1] == h && names_[s - 1] == name) return s - 1;
+      }
+    }
+    uint32_t intern(std::string_view name) {
+      if (2 * (names_.size() + 1) > slots_.size()) grow();
+      const uint64_t h = hash(name);
+      size_t i = h & mask_;
+      for (;; i = (i + 1) & mask_) {
+        const uint32_t s = slots_[i];
+        if (s == 0) return add(name, h, i);
+        if (hashes_[s - 1] == h && names_[s - 1] == name) return s - 1;
+      }
+    }
+    size_t size() const { return names_.size(); }
 
    private:
-    struct Slot {
-      long a, b, value;
-      bool used;
-    };
-    size_t slot_of(long a, long b) const;
-    std::vector<Slot> slots_;
+    static uint64_t hash(std::string_view name) {
+      // Port names are short: mix eight bytes at a time.
+      uint64_t h = 0x9E3779B97F4A7C15ull ^ name.size();
+      const char* p = name.data();
+      size_t n = name.size();
+      for (; n >= 8; p += 8, n -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+      }
+      uint64_t w = 0;
+      for (size_t k = 0; k < n; ++k) w |= uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+      h = (h ^ w) * 0x94D049BB133111EBull;
+      return h ^ (h >> 29);
+    }
+    uint32_t add(std::string_view name, uint64_t h, size_t slot);
+    void grow();
+    std::vector<std::string> names_;
+    std::vector<uint64_t> hashes_;
+    std::vector<uint32_t> slots_;  // name number + 1, 0 when free
     size_t mask_ = 0;
+  };
+
+  // (lport, vlan) -> vlan, the first entry of each pair in stored order.
+  // The entries of one logical port sit together, sorted by VLAN, so a
+  // lookup reads a few adjacent cache lines: it runs for every L3 target
+  // of a replication read.
+  class PairIndex {
+   public:
+    void build(const VlanXlateList& table, long VlanXlate::*key, long VlanXlate::*value);
+    const long* find(long lport, long key) const {
+      // Most lookups find no entry; the filter says so without a search.
+      const uint64_t bit = filter_bit(lport, key);
+      if (!(filter_[bit >> 6] >> (bit & 63) & 1)) return nullptr;
+      const Range* r;
+      if (lport >= 0 && lport < kDirect) {
+        if (direct_.empty()) return nullptr;
+        r = &direct_[static_cast<size_t>(lport)];
+      } else {
+        auto it = others_.find(lport);
+        if (it == others_.end()) return nullptr;
+        r = &it->second;
+      }
+      const Entry* b = entries_.data() + r->begin;
+      const Entry* e = b + r->size;
+      while (e - b > 8) {  // halve to a short run, then scan it
+        const Entry* mid = b + (e - b) / 2;
+        if (mid->key < key) b = mid + 1;
+        else e = mid + 1;
+      }
+      for (; b != e; ++b)
+        if (b->key >= key) return b->key == key ? &b->value : nullptr;
+      return nullptr;
+    }
+
+   private:
+    size_t filter_bit(long lport, long key) const {
+      uint64_t h = static_cast<uint64_t>(lport) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(key);
+      h *= 0xBF58476D1CE4E5B9ull;
+      return static_cast<size_t>(h >> 40) & filter_mask_;
+    }
+    struct Entry {
+      long key, value;
+    };
+    struct Range {
+      uint32_t begin = 0, size = 0;
+    };
+    static constexpr long kDirect = 4096;  // logical ports found by position
+    std::vector<Range> direct_;
+    std::unordered_map<long, Range> others_;
+    std::vector<Entry> entries_;
+    std::vector<uint64_t> filter_ = std::vector<uint64_t>(1, 0);  // one bit per pair
+    size_t filter_mask_ = 63;
   };
 
   // Lookup indexes: first match of each linear scan the lookups describe.
@@ -192,8 +302,12 @@ class Asic {
   };
   struct PortIndex {
     IndexStamp stamp;
-    std::unordered_map<std::string, std::vector<size_t>> entries_by_dport;  // every entry
-    std::unordered_map<std::string, size_t> entry_by_linux;                 // first entry
+    // Name number -> first entry with that dport, and entry -> next entry
+    // with the same dport; kNoName ends a chain.  Names numbered after the
+    // index was built are in no entry.
+    std::vector<uint32_t> first_by_name;
+    std::vector<uint32_t> next_same;
+    std::unordered_map<std::string, size_t> entry_by_linux;  // first entry
     std::optional<size_t> entry_without_linux;
   };
   struct XlateIndex {
@@ -201,26 +315,94 @@ class Asic {
     PairIndex evid_by_ivid;  // (lport, ivid) -> evid
     PairIndex ivid_by_evid;  // (lport, evid) -> ivid
   };
+  // The untagged ports of every VLAN of the table, as a bit per name
+  // number; a VLAN with a set is a VLAN the table has.
   struct VlanIndex {
+    struct Set {
+      uint32_t begin = kNoName, words = 0;  // into bits; no set when begin is kNoName
+    };
+    static constexpr long kDirect = 4096;  // VLAN ids found by position
+
+    void clear();
+    const Set* find(long vid) const {
+      const Set* set;
+      if (vid >= 0 && vid < kDirect) {
+        if (direct.empty()) return nullptr;
+        set = &direct[static_cast<size_t>(vid)];
+      } else {
+        auto it = others.find(vid);
+        if (it == others.end()) return nullptr;
+        set = &it->second;
+      }
+      return set->begin == kNoName ? nullptr : set;
+    }
+    void assign(long vid, const std::vector<std::string>& names, NameTable& numbers);
+    bool has(const Set& set, uint32_t name) const {
+      const uint32_t word = name / 64;
+      return word < set.words && (bits[set.begin + word] >> (name % 64) & 1);
+    }
+
     IndexStamp stamp;
-    // One set per VLAN of the table, so it also answers whether the table
-    // has the VLAN.  Views into the VlanEntry strings: a VLAN's set is
-    // rebuilt whenever its entry is replaced, so they never outlive them.
-    std::unordered_map<long, std::unordered_set<std::string_view>> untagged;
+    std::vector<Set> direct;
+    std::unordered_map<long, Set> others;  // VLAN ids outside 0..kDirect-1
+    std::vector<uint64_t> bits;
+    std::vector<uint32_t> ids;  // scratch of assign()
   };
-  bool fresh(const IndexStamp& s, const void* table, size_t count) const;
+  bool fresh(const IndexStamp& s, const void* table, size_t count) const {
+    return s.version == tables_version_ && s.epoch == *edit_epoch_ && s.table == table &&
+           s.count == count;
+  }
   IndexStamp stamp_for(const void* table, size_t count) const;
-  const PortIndex& port_index();
-  const XlateIndex& xlate_index();
-  VlanIndex& vlan_index();
+  // Checked on every lookup, rebuilt out of line when stale.
+  const PortIndex& port_index() {
+    const Portmap& table = need(portmap, "portmap");
+    if (fresh(port_index_.stamp, &table, table.size())) return port_index_;
+    return rebuild_port_index(table);
+  }
+  const XlateIndex& xlate_index() {
+    const VlanXlateList& table = need(vlan_xlate, "vlan_xlate");
+    if (fresh(xlate_index_.stamp, &table, table.size())) return xlate_index_;
+    return rebuild_xlate_index(table);
+  }
+  VlanIndex& vlan_index() {
+    const VlanMap& table = need(vlans, "vlans");
+    if (fresh(vlan_index_.stamp, &table, table.size())) return vlan_index_;
+    return rebuild_vlan_index(table);
+  }
+  const PortIndex& rebuild_port_index(const Portmap& table);
+  const XlateIndex& rebuild_xlate_index(const VlanXlateList& table);
+  VlanIndex& rebuild_vlan_index(const VlanMap& table);
 
   Env env_;
   uint64_t tables_version_ = 0;
+  const uint64_t* edit_epoch_ = &record_edit_epoch();
+  NameTable port_names_;
   PortIndex port_index_;
   XlateIndex xlate_index_;
   VlanIndex vlan_index_;
-  // The port table's answers while the hardware is read; cleared after.
-  std::optional<std::unordered_map<std::string, std::string>> linux_names_;
+  // The port table's answers while the hardware is read, by name number;
+  // dropped after.  Only answers are kept: a port the table rejects is
+  // asked again.
+  bool keep_linux_names_ = false;
+  std::vector<Encap> port_encaps_;
+  std::vector<bool> port_encap_known_;
+  Encap port_encap_answer_{"", "", 0, 0, 0};  // the answer when none is kept
+  // The member lines of the group being read, reused from group to group.
+  struct Member {
+    std::string_view port, intf_text;
+    long intf;
+    bool read;  // intf_text read as a number
+  };
+  std::vector<Member> member_scratch_;
+  // The target lists of many groups share one allocation: each group's
+  // list is a shared pointer into the block, which lives while any of its
+  // lists is held.  A read makes two lists for each of thousands of groups.
+  static constexpr size_t kListsPerBlock = 128;
+  struct ListBlock {
+    EncapList lists[kListsPerBlock];
+  };
+  std::shared_ptr<ListBlock> list_block_;
+  size_t list_block_used_ = kListsPerBlock;
 };
 
 }  // namespace nv

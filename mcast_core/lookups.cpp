@@ -1,7 +1,9 @@
 // mcast_core: translation between ASIC ports, logical ports, Linux ports and
 // internal/egress VLANs.  The tables are scanned through hash indexes that
 // keep the first match of a scan in stored order.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "common/errors.h"
 #include "common/text.h"
@@ -41,21 +43,49 @@ Asic::IndexStamp Asic::stamp_for(const void* table, size_t count) const {
   return s;
 }
 
-bool Asic::fresh(const IndexStamp& s, const void* table, size_t count) const {
-  return s.version == tables_version_ && s.epoch == record_edit_epoch() && s.table == table &&
-         s.count == count;
+// --- port name numbers
+
+uint32_t Asic::NameTable::add(std::string_view name, uint64_t h, size_t slot) {
+  const uint32_t id = static_cast<uint32_t>(names_.size());
+  names_.emplace_back(name);
+  hashes_.push_back(h);
+  slots_[slot] = id + 1;
+  return id;
 }
 
-const Asic::PortIndex& Asic::port_index() {
-  const Portmap& table = need(portmap, "portmap");
+void Asic::NameTable::grow() {
+  const size_t cap = slots_.empty() ? 64 : 2 * slots_.size();
+  slots_.assign(cap, 0);
+  mask_ = cap - 1;
+  for (uint32_t id = 0; id < names_.size(); ++id) {
+    size_t i = hashes_[id] & mask_;
+    while (slots_[i] != 0) i = (i + 1) & mask_;
+    slots_[i] = id + 1;
+  }
+}
+
+// --- indexes
+
+const Asic::PortIndex& Asic::rebuild_port_index(const Portmap& table) {
   PortIndex& idx = port_index_;
-  if (fresh(idx.stamp, &table, table.size())) return idx;
-  idx.entries_by_dport.clear();
+  idx.first_by_name.clear();
+  idx.next_same.assign(table.size(), kNoName);
   idx.entry_by_linux.clear();
   idx.entry_without_linux.reset();
+  std::vector<uint32_t> last_by_name;
   for (size_t i = 0; i < table.size(); ++i) {
     const PortmapEntry& e = table[i];
-    idx.entries_by_dport[e.dport].push_back(i);
+    const uint32_t id = port_names_.intern(e.dport);
+    if (id >= idx.first_by_name.size()) {
+      idx.first_by_name.resize(id + 1, kNoName);
+      last_by_name.resize(id + 1, kNoName);
+    }
+    const uint32_t at = static_cast<uint32_t>(i);
+    if (idx.first_by_name[id] == kNoName)
+      idx.first_by_name[id] = at;
+    else
+      idx.next_same[last_by_name[id]] = at;
+    last_by_name[id] = at;
     if (e.linux_port)
       idx.entry_by_linux.emplace(*e.linux_port, i);
     else if (!idx.entry_without_linux)
@@ -65,64 +95,84 @@ const Asic::PortIndex& Asic::port_index() {
   return idx;
 }
 
-void Asic::PairIndex::reset(size_t expected) {
-  size_t cap = 16;
-  while (cap < 2 * expected) cap <<= 1;
-  slots_.assign(cap, Slot{0, 0, 0, false});
-  mask_ = cap - 1;
-}
-
-size_t Asic::PairIndex::slot_of(long a, long b) const {
-  uint64_t h = static_cast<uint64_t>(a) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(b);
-  h ^= h >> 31;
-  h *= 0xBF58476D1CE4E5B9ull;
-  h ^= h >> 29;
-  return static_cast<size_t>(h) & mask_;
-}
-
-void Asic::PairIndex::emplace(long a, long b, long value) {
-  for (size_t i = slot_of(a, b);; i = (i + 1) & mask_) {
-    Slot& s = slots_[i];
-    if (!s.used) {
-      s = Slot{a, b, value, true};
-      return;
+void Asic::PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
+                            long VlanXlate::*value) {
+  std::vector<uint32_t> order(table.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  // Stable: of the entries with one (lport, key), the first in stored order
+  // comes first and is the one kept.
+  std::stable_sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
+    const VlanXlate& a = table[x];
+    const VlanXlate& b = table[y];
+    return a.lport != b.lport ? a.lport < b.lport : a.*key < b.*key;
+  });
+  // About sixteen bits per entry: one lookup in sixteen that has no entry
+  // searches anyway.
+  size_t bits = 64;
+  while (bits < 16 * table.size()) bits <<= 1;
+  filter_.assign(bits / 64, 0);
+  filter_mask_ = bits - 1;
+  direct_.assign(kDirect, Range{});
+  others_.clear();
+  entries_.clear();
+  entries_.reserve(order.size());
+  Range* range = nullptr;
+  const VlanXlate* last = nullptr;
+  for (uint32_t i : order) {
+    const VlanXlate& x = table[i];
+    if (!last || x.lport != last->lport) {
+      range = x.lport >= 0 && x.lport < kDirect ? &direct_[static_cast<size_t>(x.lport)]
+                                                : &others_[x.lport];
+      range->begin = static_cast<uint32_t>(entries_.size());
+    } else if (x.*key == last->*key) {
+      continue;
     }
-    if (s.a == a && s.b == b) return;
+    entries_.push_back(Entry{x.*key, x.*value});
+    const size_t bit = filter_bit(x.lport, x.*key);
+    filter_[bit >> 6] |= uint64_t{1} << (bit & 63);
+    ++range->size;
+    last = &x;
   }
 }
 
-const long* Asic::PairIndex::find(long a, long b) const {
-  if (slots_.empty()) return nullptr;
-  for (size_t i = slot_of(a, b);; i = (i + 1) & mask_) {
-    const Slot& s = slots_[i];
-    if (!s.used) return nullptr;
-    if (s.a == a && s.b == b) return &s.value;
-  }
-}
-
-const Asic::XlateIndex& Asic::xlate_index() {
-  const VlanXlateList& table = need(vlan_xlate, "vlan_xlate");
+const Asic::XlateIndex& Asic::rebuild_xlate_index(const VlanXlateList& table) {
   XlateIndex& idx = xlate_index_;
-  if (fresh(idx.stamp, &table, table.size())) return idx;
-  idx.evid_by_ivid.reset(table.size());
-  idx.ivid_by_evid.reset(table.size());
-  for (const VlanXlate& x : table) {
-    idx.evid_by_ivid.emplace(x.lport, x.ivid, x.evid);
-    idx.ivid_by_evid.emplace(x.lport, x.evid, x.ivid);
-  }
+  idx.evid_by_ivid.build(table, &VlanXlate::ivid, &VlanXlate::evid);
+  idx.ivid_by_evid.build(table, &VlanXlate::evid, &VlanXlate::ivid);
   idx.stamp = stamp_for(&table, table.size());
   return idx;
 }
 
-Asic::VlanIndex& Asic::vlan_index() {
-  const VlanMap& table = need(vlans, "vlans");
-  VlanIndex& idx = vlan_index_;
-  if (fresh(idx.stamp, &table, table.size())) return idx;
-  idx.untagged.clear();
-  for (const auto& [vid, entry] : table) {
-    auto& names = idx.untagged[vid];
-    for (const std::string& d : entry.untagged_dports) names.insert(d);
+void Asic::VlanIndex::clear() {
+  direct.assign(kDirect, Set{});
+  others.clear();
+  bits.clear();
+}
+
+void Asic::VlanIndex::assign(long vid, const std::vector<std::string>& names, NameTable& numbers) {
+  if (direct.empty()) clear();
+  uint32_t top = 0;
+  ids.clear();
+  for (const std::string& d : names) {
+    ids.push_back(numbers.intern(d));
+    top = std::max(top, ids.back());
   }
+  // A replaced VLAN's old bits stay behind, unused.
+  Set set;
+  set.begin = static_cast<uint32_t>(bits.size());
+  set.words = ids.empty() ? 0 : top / 64 + 1;
+  bits.resize(bits.size() + set.words, 0);
+  for (uint32_t id : ids) bits[set.begin + id / 64] |= uint64_t{1} << (id % 64);
+  if (vid >= 0 && vid < kDirect)
+    direct[static_cast<size_t>(vid)] = set;
+  else
+    others[vid] = set;
+}
+
+Asic::VlanIndex& Asic::rebuild_vlan_index(const VlanMap& table) {
+  VlanIndex& idx = vlan_index_;
+  idx.clear();
+  for (const auto& [vid, entry] : table) idx.assign(vid, entry.untagged_dports, port_names_);
   idx.stamp = stamp_for(&table, table.size());
   return idx;
 }
@@ -133,20 +183,21 @@ void Asic::store_vlan(long vlan, std::vector<std::string> untagged_dports) {
   bool was_fresh = fresh(vlan_index_.stamp, &table, table.size());
   auto it = table.insert_or_assign(vlan, VlanEntry(vlan, std::move(untagged_dports))).first;
   if (!was_fresh) return;
-  auto& names = vlan_index_.untagged[vlan];
-  names.clear();  // the old views point into the replaced entry
-  for (const std::string& d : it->second.untagged_dports) names.insert(d);
+  vlan_index_.assign(vlan, it->second.untagged_dports, port_names_);
   vlan_index_.stamp.count = table.size();
 }
 
 // --- lookups
 
-long Asic::dport2logical_port(std::string_view dport) {
+long Asic::logical_port_of(std::string_view dport, uint32_t id) {
+  // The index first: building it numbers the port map's names.
   const PortIndex& idx = port_index();
-  auto it = idx.entries_by_dport.find(std::string(dport));
-  if (it == idx.entries_by_dport.end()) return -1;
-  return (*portmap)[it->second.front()].logical_port;
+  if (id == kNoName) id = port_names_.find(dport);
+  if (id >= idx.first_by_name.size() || idx.first_by_name[id] == kNoName) return -1;
+  return (*portmap)[idx.first_by_name[id]].logical_port;
 }
+
+long Asic::dport2logical_port(std::string_view dport) { return logical_port_of(dport, kNoName); }
 
 std::pair<long, long> Asic::get_logical_port_and_pvid(const std::optional<std::string>& linux_port) {
   const PortIndex& idx = port_index();
@@ -162,28 +213,36 @@ std::pair<long, long> Asic::get_logical_port_and_pvid(const std::optional<std::s
   return {e.logical_port, e.port_vid};
 }
 
-bool Asic::is_port_untagged_for_vid(std::string_view dport, long vid) {
+bool Asic::untagged_in_vlan(std::string_view dport, uint32_t id, long vid) {
   // The index holds every VLAN of the table, so it answers whether the
   // table has the VLAN too.
   VlanIndex* idx = &vlan_index();
-  auto it = idx->untagged.find(vid);
-  if (it == idx->untagged.end()) {
+  const VlanIndex::Set* set = idx->find(vid);
+  if (!set) {
     // Never remembered as absent: a VLAN the shell does not report is asked
     // for again next time.
     parse_vlan(vid);
     idx = &vlan_index();
-    it = idx->untagged.find(vid);
-    if (it == idx->untagged.end()) return false;
+    set = idx->find(vid);
+    if (!set) return false;
   }
-  return it->second.count(dport) != 0;
+  // Looked up only now: storing the VLAN may have numbered the name.
+  if (id == kNoName) id = port_names_.find(dport);
+  return id != kNoName && idx->has(*set, id);
 }
 
-long Asic::ivid2evid(std::string_view dport, long ivid) {
-  long lport = dport2logical_port(dport);
+bool Asic::is_port_untagged_for_vid(std::string_view dport, long vid) {
+  return untagged_in_vlan(dport, kNoName, vid);
+}
+
+long Asic::evid_of(std::string_view dport, uint32_t id, long ivid) {
+  long lport = logical_port_of(dport, id);
   if (lport == -1) return ivid;
   if (const long* evid = xlate_index().evid_by_ivid.find(lport, ivid)) return *evid;
-  return is_port_untagged_for_vid(dport, ivid) ? -1 : ivid;
+  return untagged_in_vlan(dport, id, ivid) ? -1 : ivid;
 }
+
+long Asic::ivid2evid(std::string_view dport, long ivid) { return evid_of(dport, kNoName, ivid); }
 
 long Asic::evid2ivid(long logical_port, long evid) {
   const long* ivid = xlate_index().ivid_by_evid.find(logical_port, evid);

@@ -1,5 +1,7 @@
 // xgs_tables: port map, port default VLANs, L3 interfaces, VLAN translations
 // and the untagged members of one VLAN.
+#include <algorithm>
+
 #include "common/errors.h"
 #include "common/regex.h"
 #include "common/text.h"
@@ -9,10 +11,12 @@ namespace nv {
 
 void Asic::parse_portmap() {
   ShellOutput out = run_guarded("show portmap", "show portmap timed out");
-  std::vector<std::string_view> ls = lines(out.text);
-  if (ls.size() < 2 || contains(ls[0], "Error"))
+  LineCursor lines(out.text);
+  std::string_view header, row;
+  const bool two_lines = lines.next(header) && lines.next(row);
+  if (!two_lines || contains(header, "Error"))
     throw RuntimeError("show portmap is not supported on this chip");
-  std::vector<std::string_view> w = words(ls[0]);
+  std::vector<std::string_view> w = words(header);
   size_t logical = 0;
   while (logical < w.size() && w[logical] != "logical") ++logical;
   if (logical == w.size()) throw RuntimeError("show portmap format unexpected");
@@ -20,10 +24,10 @@ void Asic::parse_portmap() {
   const size_t logical_index = logical + 1;
 
   Portmap& table = need(portmap, "portmap");
-  for (size_t i = 1; i < ls.size(); ++i) {
-    words_into(ls[i], w);
+  do {
+    words_into(row, w, logical_index + 1);
     if (w.empty()) throw IndexError();
-    std::string dport(w[0]);
+    std::string_view dport = w[0];
     if (logical_index >= w.size()) throw IndexError();
     long logical_port = parse_int(w[logical_index], 10);
     std::optional<std::string> linux_port;
@@ -32,8 +36,8 @@ void Asic::parse_portmap() {
     } catch (const std::exception&) {
       // A port the port table does not know keeps no Linux name.
     }
-    table.emplace_back(std::move(dport), logical_port, std::move(linux_port));
-  }
+    table.emplace_back(std::string(dport), logical_port, std::move(linux_port));
+  } while (lines.next(row));
 }
 
 void Asic::parse_ports() {
@@ -47,23 +51,28 @@ void Asic::parse_ports() {
 
 void Asic::update_portmap_port_vid(std::string_view dport, long port_vid) {
   const PortIndex& idx = port_index();
-  auto it = idx.entries_by_dport.find(std::string(dport));
-  if (it == idx.entries_by_dport.end()) return;
+  const uint32_t id = port_names_.find(dport);
+  if (id >= idx.first_by_name.size()) return;
   Portmap& table = *portmap;
-  for (size_t i : it->second) table[i].update_port_vid(port_vid);
+  for (uint32_t i = idx.first_by_name[id]; i != kNoName; i = idx.next_same[i])
+    table[i].update_port_vid(port_vid);
 }
 
 void Asic::parse_l3_intf() {
   ShellOutput out = run_guarded("l3 intf show", "l3 intf show");
-  std::vector<std::string_view> ls = lines(out.text);
-  if (ls.size() < 2) throw IndexError();
-  std::vector<std::string_view> w = words(ls[1]);
+  LineCursor lines(out.text);
+  std::string_view line;
+  if (!lines.next(line) || !lines.next(line)) throw IndexError();
+  std::vector<std::string_view> w = words(line);
   const size_t intf_index = list_index(w, "Intf");
   const size_t vlan_index = list_index(w, "VLAN");
+  // Words past both columns are never read.
+  const size_t used = std::max(intf_index, vlan_index) + 1;
 
   IntMap& table = need(l3_intfs, "l3_intfs");
-  for (size_t i = 3; i < ls.size(); ++i) {
-    words_into(ls[i], w);
+  lines.next(line);  // line 2 is not read
+  while (lines.next(line)) {
+    words_into(line, w, used);
     if (w.size() <= vlan_index) continue;
     if (intf_index >= w.size()) throw IndexError();
     long intf = parse_int(w[intf_index], 10);
@@ -87,14 +96,21 @@ void Asic::parse_vlan_xlate() {
       else if (name == "old_vid") old_vid = value;
       else if (name == "new_vid") new_vid = value;
     };
-    for (std::string_view f : split(line, ",")) {
+    for (size_t b = 0;;) {
+      const size_t comma = line.find(',', b);
+      const std::string_view f = line.substr(b, comma == std::string_view::npos ? comma : comma - b);
       if (contains(f, "modid")) {
         if (auto m = kModid.search(f)) set("port", (*m)["port"]);
-        continue;
+      } else {
+        // Part 0 and part 1 of the field split at "=", each stripped.
+        const std::string_view t = strip(f);
+        const size_t eq = t.find('=');
+        if (eq == std::string_view::npos) throw IndexError();
+        const std::string_view rest = t.substr(eq + 1);
+        set(strip(t.substr(0, eq)), strip(rest.substr(0, rest.find('='))));
       }
-      std::vector<std::string_view> kv = split(strip(f), "=");
-      if (kv.size() < 2) throw IndexError();
-      set(strip(kv[0]), strip(kv[1]));
+      if (comma == std::string_view::npos) break;
+      b = comma + 1;
     }
     long lport = parse_int(port, 10);
     long evid = parse_int(old_vid, 10);
@@ -113,17 +129,20 @@ void Asic::parse_vlan(long vid) {
   long vlan = parse_int((*m)["vlan"], 10);
   const std::string port_cmd = "ports " + std::string((*m)["ports"]);
   ShellOutput listing = run_guarded(port_cmd, port_cmd);
-  std::vector<std::string_view> ls = lines(listing.text);
-  if (ls.size() <= 2) return;
+  LineCursor lines(listing.text);
+  std::string_view row;
+  // Two heading lines, then one port per line.
+  if (!lines.next(row) || !lines.next(row) || !lines.next(row)) return;
   std::vector<std::string> names;
-  std::vector<std::string_view> w;
-  for (size_t i = 2; i < ls.size(); ++i) {
-    words_into(ls[i], w);
-    if (w.empty()) throw IndexError();
-    std::string_view name = w[0];
-    name = name.substr(0, name.find('('));
-    names.emplace_back(name);
-  }
+  LineCursor rest = lines;
+  size_t rows = 1;
+  for (std::string_view more; rest.next(more);) ++rows;
+  names.reserve(rows);
+  do {
+    std::string_view name = first_word(row);
+    if (name.empty()) throw IndexError();
+    names.emplace_back(name.substr(0, name.find('(')));
+  } while (lines.next(row));
   store_vlan(vlan, std::move(names));
 }
 

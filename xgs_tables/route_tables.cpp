@@ -1,5 +1,8 @@
 // xgs_tables: the IPMC route table, from "ipmc table show" or from the raw
 // memory dump of l3_entry_ipv4_multicast.
+#include <algorithm>
+#include <cstring>
+
 #include "common/errors.h"
 #include "common/regex.h"
 #include "common/text.h"
@@ -34,6 +37,35 @@ const std::string* field(const FieldMap& fields, const char* name) {
 // VRF_ID and EXPECTED_L3_IIF come in either base; "0x" says which.
 long either_base(const std::string& text) { return parse_int(text, contains(text, "0x") ? 16 : 10); }
 
+size_t line_feeds(std::string_view text) {
+  size_t n = 0;
+  const char* p = text.data();
+  const char* e = p + text.size();
+  while (p != e && (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(e - p))))) {
+    ++n;
+    ++p;
+  }
+  return n;
+}
+
+// The text of route_key(), made from views in one allocation: one per row
+// of the route listing.
+std::string key_of(std::string_view vrf, std::string_view sip, std::string_view dip) {
+  std::string key(vrf.size() + sip.size() + dip.size() + 5, ' ');
+  char* p = key.data();
+  auto put = [&p](std::string_view piece) {
+    std::memcpy(p, piece.data(), piece.size());
+    p += piece.size();
+  };
+  put(vrf);
+  put(", (");
+  put(sip);
+  put(",");
+  put(dip);
+  put(")");
+  return key;
+}
+
 }  // namespace
 
 size_t Asic::list_index(const std::vector<std::string_view>& words, std::string_view word) {
@@ -42,18 +74,41 @@ size_t Asic::list_index(const std::vector<std::string_view>& words, std::string_
   throw ValueError(py_repr(word) + " is not in list");
 }
 
+namespace {
+
+// The VRF database's names, asked once per VRF id while one table is read:
+// its answers do not change during the read, and a name it refuses fails
+// the read at the same row as before.
+class VrfNames {
+ public:
+  explicit VrfNames(VrfDb& db) : db_(db) {}
+  const std::string& operator()(long id) {
+    auto it = names_.find(id);
+    if (it == names_.end()) it = names_.emplace(id, db_.vrf_id2name(id)).first;
+    return it->second;
+  }
+
+ private:
+  VrfDb& db_;
+  std::unordered_map<long, std::string> names_;
+};
+
+}  // namespace
+
 void Asic::parse_ipmc_table() {
   ShellOutput out = run_guarded("ipmc table show", "ipmc table show timed out");
   MrouteMap& routes = need(mroutes, "mroutes");
-  VrfDb& vrfs = need(vrf_db, "vrf_db");
+  VrfNames vrf_name(need(vrf_db, "vrf_db"));
 
   std::vector<std::string_view> w;
   long src_index = 0, mc_index = 0, grp_index = 0, vlan_index = 0, vrf_index = 0;
+  // Words a row needs; all of them when a position counts from the end.
+  size_t used = SIZE_MAX;
   size_t n = 0;
   for_each_line(out.text, [&](std::string_view line) {
     size_t at = n++;
-    words_into(line, w);
     if (at == 0) {
+      words_into(line, w);
       // Each address heading is two words longer than its value, so columns
       // after an address sit two words before their heading per address.
       constexpr long kAddrStrLen = 2, kAddrOffset = 2 * kAddrStrLen;
@@ -62,9 +117,18 @@ void Asic::parse_ipmc_table() {
       grp_index = static_cast<long>(list_index(w, "GROUP")) - kAddrOffset;
       vlan_index = static_cast<long>(list_index(w, "VLAN")) - kAddrOffset;
       vrf_index = static_cast<long>(list_index(w, "VRF")) - kAddrOffset;
+      const long lowest = std::min({src_index, mc_index, grp_index, vlan_index, vrf_index});
+      const long highest = std::max({src_index, mc_index, grp_index, vlan_index, vrf_index});
+      if (lowest >= 0) used = static_cast<size_t>(highest) + 1;
+      // One route per row at most: no rehashing while the table fills, and
+      // buckets to spare, since most of an insert's time is its bucket's
+      // chain.
+      if (routes.max_load_factor() > 0.5f) routes.max_load_factor(0.5f);
+      routes.reserve(routes.size() + line_feeds(out.text));
       return;
     }
     if (at == 1) return;
+    words_into(line, w, used);
     if (static_cast<long>(w.size()) <= grp_index) return;
     const std::string_view* sip = word_at(w, src_index);
     const std::string_view* dip = word_at(w, mc_index);
@@ -74,12 +138,13 @@ void Asic::parse_ipmc_table() {
     // A row cut short before a column it needs carries no route.
     if (!sip || !dip || !grp || !vlan || !vrf_id) return;
     long iif = parse_int(*vlan, 10);
-    std::string vrf = vrfs.vrf_id2name(parse_int(*vrf_id, 10));
+    std::string vrf = vrf_name(parse_int(*vrf_id, 10));
     long mcast_grp = parse_int(*grp, 16);
-    std::string source(*sip), group(*dip);
-    std::string key = route_key(vrf, source, group);
-    routes.insert_or_assign(std::move(key), Hmroute(std::move(source), std::move(group), iif,
-                                                    mcast_grp, std::move(vrf)));
+    // A later row with the key replaces the route; the record is built in
+    // its place either way.
+    auto [it, added] = routes.try_emplace(key_of(vrf, *sip, *dip), std::string(*sip),
+                                          std::string(*dip), iif, mcast_grp, std::move(vrf));
+    if (!added) it->second = Hmroute(std::string(*sip), std::string(*dip), iif, mcast_grp, std::move(vrf));
   });
   if (n == 0) throw IndexError();
 }
@@ -88,7 +153,7 @@ void Asic::parse_l3_entry_ipmc_table() {
   const std::string cmd = "dump chg l3_entry_ipv4_multicast";
   ShellOutput out = run_guarded(cmd, cmd);
   MrouteMap& routes = need(mroutes, "mroutes");
-  VrfDb& vrfs = need(vrf_db, "vrf_db");
+  VrfNames vrf_name(need(vrf_db, "vrf_db"));
 
   for_each_line(out.text, [&](std::string_view entry) {
     auto [key, fields] = field_dict_build(entry);
@@ -105,7 +170,7 @@ void Asic::parse_l3_entry_ipmc_table() {
     if (!group) throw KeyError("GROUP_IP_ADDR");
     std::string dip = packed_address(parse_int(*group, 16));
     const std::string* vrf_id = field(fields, "VRF_ID");
-    std::string vrf = vrfs.vrf_id2name(vrf_id ? either_base(*vrf_id) : 0);
+    std::string vrf = vrf_name(vrf_id ? either_base(*vrf_id) : 0);
     const std::string* l3_iif = field(fields, "EXPECTED_L3_IIF");
     long iif = l3_iif ? either_base(*l3_iif) : 0;
     const std::string* index = field(fields, "L3MC_INDEX");

@@ -10,4 +10,4 @@ class VrfDb(object):
 
     def vrf_id2name(self, vrf_id):
         """Name of a VRF id; KeyError for an unknown one."""
-        return sim.current().vrfs[vrf_id]
+        return sim._state.switch.vrfs[vrf_id]

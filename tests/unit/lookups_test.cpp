@@ -2,6 +2,8 @@
 // that must follow every change of the tables.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "fakes.h"
 
 namespace {
@@ -159,6 +161,73 @@ TEST_F(Lookups, VlanIndexFollowsReplacedAndEditedEntries) {
   rig.asic.vlans->emplace(300, nv::VlanEntry(300, {"pe6"}));
   EXPECT_TRUE(rig.asic.is_port_untagged_for_vid("pe6", 300));
   EXPECT_FALSE(rig.asic.is_port_untagged_for_vid("pe5", 300));
+}
+
+TEST(LookupsAgainstScans, TranslationsFirstMatchOverManyEntries) {
+  // Logical ports inside and outside the range found by position, VLANs that
+  // repeat: every answer is the first entry of a scan in stored order.
+  Rig rig;
+  rig.bare();
+  const long lports[] = {-5, -1, 0, 1, 2, 7, 4095, 4096, 100000};
+  auto& x = *rig.asic.vlan_xlate;
+  uint64_t r = 12345;
+  auto next = [&r](long n) {
+    r = r * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<long>((r >> 33) % static_cast<uint64_t>(n));
+  };
+  for (int i = 0; i < 700; ++i) x.emplace_back(lports[next(9)], next(24) - 1, next(24) - 1);
+  auto& pm = *rig.asic.portmap;
+  for (long lp : lports) pm.emplace_back("p" + std::to_string(lp), lp, std::nullopt);
+
+  auto scan = [&](long lport, long v, bool by_ivid) -> std::optional<long> {
+    for (const auto& e : x)
+      if (e.lport == lport && (by_ivid ? e.ivid : e.evid) == v) return by_ivid ? e.evid : e.ivid;
+    return std::nullopt;
+  };
+  for (long lp : {-5L, -1L, 0L, 1L, 2L, 3L, 7L, 4095L, 4096L, 100000L, 99L}) {
+    for (long v = -2; v <= 24; ++v) {
+      EXPECT_EQ(rig.asic.evid2ivid(lp, v), scan(lp, v, false).value_or(-1)) << lp << " " << v;
+      // A port of logical port -1 counts as missing from the port map.
+      if (lp == 3 || lp == 99) continue;
+      long want = lp == -1 ? v : scan(lp, v, true).value_or(v);
+      EXPECT_EQ(rig.asic.ivid2evid("p" + std::to_string(lp), v), want) << lp << " " << v;
+    }
+  }
+}
+
+TEST(LookupsAgainstScans, VlanIdsOfAnyValue) {
+  Rig rig;
+  rig.bare();
+  auto& v = *rig.asic.vlans;
+  v.emplace(0, nv::VlanEntry(0, {"pe0"}));
+  v.emplace(4095, nv::VlanEntry(4095, {"pe1"}));
+  v.emplace(4096, nv::VlanEntry(4096, {"pe2"}));
+  v.emplace(-3, nv::VlanEntry(-3, {"pe3", "pe3"}));
+  v.emplace(1L << 40, nv::VlanEntry(1L << 40, {}));
+  struct Case {
+    const char* port;
+    long vid;
+    bool want;
+  } cases[] = {
+      {"pe0", 0, true},     {"pe1", 0, false},    {"pe1", 4095, true}, {"pe2", 4096, true},
+      {"pe3", -3, true},    {"pe2", -3, false},   {"pe0", 1L << 40, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(rig.asic.is_port_untagged_for_vid(c.port, c.vid), c.want) << c.port << " " << c.vid;
+  // All of them are in the table: nothing was asked.
+  EXPECT_TRUE(rig.shell->commands.empty());
+
+  // Many untagged ports in one VLAN, read through the shell.
+  std::string listing = "h1\nh2\n", list;
+  for (int i = 0; i < 100; ++i) {
+    listing += "x" + std::to_string(i * 3) + "(" + std::to_string(i) + ") up\n";
+    list += (i ? "," : "") + std::string("x") + std::to_string(i * 3);
+  }
+  rig.shell->answers["vlan show 9"] = "vlan 9 ports all untagged " + list + " (0x1)\n";
+  rig.shell->answers["ports " + list] = listing;
+  for (int i = 0; i < 300; ++i)
+    EXPECT_EQ(rig.asic.is_port_untagged_for_vid("x" + std::to_string(i), 9), i % 3 == 0) << i;
+  EXPECT_EQ(rig.shell->commands.size(), 2u);
 }
 
 TEST(LookupsMissingTables, RaiseTheHostsAttributeError) {

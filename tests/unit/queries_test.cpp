@@ -1,6 +1,8 @@
 // The host's queries and dumps, the route-key split and the pairing check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fakes.h"
 
 namespace {
@@ -35,7 +37,10 @@ const char kBlueDump[] = "blue, (0.0.0.0,239.1.1.2), iif: 200\n";  // no replica
 
 TEST_F(Queries, TextFormAndRouteKeys) {
   EXPECT_EQ(rig.asic.text(), std::string("Asic ip mroutes:\n") + kBlueDump + kRedDump);
-  EXPECT_EQ(rig.asic.get_mroutes(),
+  // Keys in the table's own order, which is no particular one.
+  std::vector<std::string> keys = rig.asic.get_mroutes();
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys,
             (std::vector<std::string>{"blue, (0.0.0.0,239.1.1.2)", "red, (10.1.1.1,239.1.1.1)"}));
 
   Rig empty;
@@ -63,6 +68,35 @@ TEST_F(Queries, DumpWritesOneRouteAtATime) {
     rig.asic.dump_mroutes(c.filter ? &*c.filter : nullptr);
     EXPECT_EQ(rig.console->writes, c.writes);
   }
+}
+
+TEST(QueriesInKeyOrder, TextAndFullDumpListRoutesSortedByKey) {
+  // Enough routes that the table's own order is unlikely to be the sorted
+  // one; added in reverse.
+  Rig rig;
+  rig.bare();
+  std::vector<std::string> keys;
+  for (int i = 0; i < 40; ++i) {
+    std::string vrf = i % 3 ? "red" : "blue";
+    std::string dip = "239.1." + std::to_string(i % 7) + "." + std::to_string(i);
+    keys.push_back(nv::route_key(vrf, "10.0.0.1", dip));
+  }
+  for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+    auto parts = nv::Asic::key_to_sip_dip(*it);
+    ASSERT_TRUE(parts);
+    auto& [vrf, sip, dip] = *parts;
+    rig.asic.mroutes->emplace(*it, nv::Hmroute(sip, dip, 1, 2, vrf));
+  }
+  std::sort(keys.begin(), keys.end());
+  std::string want = "Asic ip mroutes:\n";
+  std::vector<std::string> writes;
+  for (const auto& k : keys) {
+    writes.push_back(k + ", iif: 1\n");
+    want += writes.back();
+  }
+  EXPECT_EQ(rig.asic.text(), want);
+  rig.asic.dump_mroutes(nullptr);
+  EXPECT_EQ(rig.console->writes, writes);
 }
 
 TEST_F(Queries, ReplicationGroupEntryComparesAllButTheFirstCharacter) {

@@ -1,6 +1,10 @@
 // The table readers, each driven alone over a small shell fixture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "common/regex.h"
+#include "common/text.h"
 #include "fakes.h"
 
 namespace {
@@ -266,12 +270,29 @@ TEST(IpmcTableReader, ReadsRoutesByHeadingPositions) {
   std::vector<std::string> got;
   for (const auto& [key, r] : *rig.asic.mroutes)
     got.push_back(key + " -> " + r.text() + " grp " + std::to_string(r.grp));
+  std::sort(got.begin(), got.end());  // the table is hashed
   EXPECT_EQ(got, (std::vector<std::string>{
                      "default, (10.1.1.1,239.1.1.1) -> default, (10.1.1.1,239.1.1.1), iif: 300 grp " +
                          std::to_string(0x2000006),
                      "red, (10.1.1.2,239.1.1.2) -> red, (10.1.1.2,239.1.1.2), iif: 200 grp " +
                          std::to_string(0x200001f),
                  }));
+}
+
+TEST(IpmcTableReader, KeysAreTheRouteKeysOfTheirRoutes) {
+  Rig rig;
+  rig.bare();
+  rig.vrf->names[7] = "a-vrf-name-longer-than-the-rest";
+  rig.shell->answers["ipmc table show"] =
+      "SRC a b MC c d VLAN GROUP VRF\n--\n"
+      "10.1.1.1 239.1.1.1 100 5 0\n"
+      "0.0.0.0 239.255.255.255 1 0x1 7\n"
+      "x y 2 2 1\n";
+  rig.asic.parse_ipmc_table();
+  ASSERT_EQ(rig.asic.mroutes->size(), 3u);
+  for (const auto& [key, r] : *rig.asic.mroutes) EXPECT_EQ(key, nv::route_key(r.vrf, r.sip, r.dip));
+  EXPECT_EQ(rig.asic.mroutes->count("a-vrf-name-longer-than-the-rest, (0.0.0.0,239.255.255.255)"), 1u);
+  EXPECT_EQ(rig.asic.mroutes->count("red, (x,y)"), 1u);
 }
 
 TEST(IpmcTableReader, CompactHeadingOfTheDesign) {
@@ -366,6 +387,7 @@ TEST(MemTableReader, ReadsValidEntries) {
   std::vector<std::string> got;
   for (const auto& [key, r] : *rig.asic.mroutes)
     got.push_back(key + " iif " + std::to_string(r.iif) + " grp " + std::to_string(r.grp));
+  std::sort(got.begin(), got.end());  // the table is hashed
   EXPECT_EQ(got, (std::vector<std::string>{
                      "blue, (10.1.1.1,239.1.1.1) iif 100 grp " + std::to_string(0x200001f),
                      "red, (0.0.0.0,224.0.0.1) iif 100 grp " + std::to_string(0x2000000),
@@ -481,6 +503,104 @@ TEST_F(ReplicationReader, PortNameIsAskedAfterTheVlanLookups) {
   rig.asic.parse_multicast_repln_groups();
   EXPECT_EQ(rig.logged(""), (std::vector<std::string>{"run multicast show", "run vlan show 100",
                                                       "bcm2linux pe0"}));
+}
+
+TEST(ReplicationMemberLines, ReadAsTheInterpretersPatternReadsThem) {
+  // The reader matches member lines without the regex engine; the pattern
+  // itself is the judge of every line here.
+  nv::Regex pattern(R"(\s+port (?P<port>\S+), encap id (?P<intf>[+-]?\d+))");
+  const std::string lines[] = {
+      "\tport pe0, encap id 1",
+      " \t\x0b\x0cport pe0, encap id 1",
+      "\x0bport pe0, encap id 1 (extra)",
+      "port pe0, encap id 1",
+      "\tPort pe0, encap id 1",
+      "\tportpe0, encap id 1",
+      "\tport  pe0, encap id 1",
+      "\tport pe0,, encap id 1",
+      "\tport pe0, encap id 1, encap id 2",
+      "\tport a,b, encap id 7",
+      "\tport pe0,encap id 1",
+      "\tport pe0 , encap id 1",
+      "\tport pe0,\tencap id 1",
+      "\tport pe0,  encap id 1",
+      "\tport pe0, encap id  1",
+      "\tport , encap id 3",
+      "\tport ,, encap id 3",
+      "\tport p\xa0" "e\x85, encap id 3",
+      "\tport pe0, encap id -1",
+      "\tport pe0, encap id -0001",
+      "\tport pe0, encap id +5",
+      "\tport pe0, encap id -",
+      "\tport pe0, encap id +-5",
+      "\tport pe0, encap id 12abc",
+      "\tport pe0, encap id 0007",
+      "\tport pe0, encap id 123456789012345678",
+      "\tport pe0, encap id 1234567890123456789",
+      "\tport pe0, encap id -9223372036854775808",
+      "\tport pe0, encap id",
+      "\tport pe0, encap id ",
+      "\tport cpu0, encap id 3",
+      "\tport cpu0x, encap id 3",
+      "\tport pe0, encap id 5\x00tail",
+      "",
+      "\t",
+  };
+  for (const std::string& line : lines) {
+    Rig rig;
+    rig.bare();
+    std::vector<std::string> want;
+    if (auto m = pattern.match(line)) {
+      std::string port((*m)["port"]);
+      rig.pt->names[port] = "L" + port;
+      if (port != "cpu0") want.push_back(port + " " + std::to_string(nv::parse_int((*m)["intf"], 10)));
+    }
+    rig.shell->answers["multicast show"] = "Group 1\n" + line + "\n";
+    rig.asic.parse_multicast_repln_groups();
+    const nv::ReplicationGroup& g = rig.asic.replication_groups->at(1);
+    std::vector<std::string> got;
+    for (const auto* list : {g.l2_encaps.get(), g.l3_encaps.get()})
+      for (const auto& e : *list) got.push_back(e.bcm_dport + " " + std::to_string(e.intf));
+    EXPECT_EQ(got, want) << nv::py_repr(line);
+  }
+
+  // A number the pattern takes but int() cannot read in 64 bits.
+  Rig rig;
+  rig.bare();
+  rig.pt->names["pe0"] = "swp1";
+  rig.shell->answers["multicast show"] = "Group 1\n\tport pe0, encap id 99999999999999999999\n";
+  EXPECT_NV_ERROR(rig.asic.parse_multicast_repln_groups(), ErrorKind::Value,
+                  "invalid literal for int() with base 10: '99999999999999999999'");
+}
+
+TEST_F(ReplicationReader, EveryGroupHasListsOfItsOwn) {
+  std::string text;
+  for (int g = 1; g <= 300; ++g)
+    text += "Group " + std::to_string(g) + "\n\tport pe0, encap id 1\n\tport pe1, encap id -1\n";
+  rig.shell->answers["multicast show"] = text;
+  rig.asic.parse_multicast_repln_groups();
+  auto& groups = *rig.asic.replication_groups;
+  ASSERT_EQ(groups.size(), 300u);
+  std::set<const nv::EncapList*> lists;
+  for (const auto& [id, g] : groups) {
+    lists.insert(g.l2_encaps.get());
+    lists.insert(g.l3_encaps.get());
+  }
+  EXPECT_EQ(lists.size(), 600u);
+
+  // Changing or dropping one group's lists leaves every other group as read.
+  groups.at(7).l3_encaps->emplace_back("swp9", "pe9", 9, 9, 9);
+  groups.at(8).l2_encaps->clear();
+  groups.erase(9);
+  for (const auto& [id, g] : groups) {
+    if (id == 7 || id == 8) continue;
+    ASSERT_EQ(g.l3_encaps->size(), 1u) << id;
+    EXPECT_EQ(g.l3_encaps->front().text(), "port: swp1, vlan: 100") << id;
+    ASSERT_EQ(g.l2_encaps->size(), 1u) << id;
+    EXPECT_EQ(g.l2_encaps->front().linux_port, "swp2") << id;
+  }
+  EXPECT_EQ(groups.at(7).l3_encaps->size(), 2u);
+  EXPECT_TRUE(groups.at(8).l2_encaps->empty());
 }
 
 TEST_F(ReplicationReader, Failures) {

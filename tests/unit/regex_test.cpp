@@ -55,6 +55,26 @@ TEST(Regex, WhiteSpaceClassIncludesVerticalTab) {
   EXPECT_FALSE(re.match("port pe0, encap id 1"));
 }
 
+TEST(Regex, ManyGroups) {
+  // More groups than a match keeps inline.
+  nv::Regex re(R"((?P<a>a)(?P<b>b)(?P<c>c)(?P<d>d)(?P<e>e)(?P<f>f)(?P<g>g)(?P<h>h)(?P<i>i)?(?P<j>j))");
+  auto m = re.match("abcdefghijk");
+  ASSERT_TRUE(m);
+  EXPECT_EQ((*m)["a"], "a");
+  EXPECT_EQ((*m)["h"], "h");
+  EXPECT_EQ((*m)["i"], "i");
+  EXPECT_EQ((*m)["j"], "j");
+  EXPECT_EQ(m->group(0), "abcdefghij");
+  EXPECT_EQ(m->group(11), "");
+  auto n = re.match("abcdefghj");
+  ASSERT_TRUE(n);
+  EXPECT_EQ((*n)["i"], "");
+  EXPECT_EQ((*n)["j"], "j");
+  auto copy = *n;  // a copy reads its own offsets
+  EXPECT_EQ(copy["j"], "j");
+  EXPECT_EQ(copy.end(), 9u);
+}
+
 TEST(Regex, GroupThatTookNoPartIsEmpty) {
   nv::Regex re(R"((?P<a>x)?(?P<b>y))");
   auto m = re.match("y");

@@ -1,6 +1,8 @@
 // The interpreter's text rules that every reader leans on.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "common/errors.h"
 #include "common/text.h"
 #include "fakes.h"
@@ -27,6 +29,17 @@ TEST(TextLines, BreaksAtLfCrAndCrLfWithNoEmptyLastLine) {
       {"a\n\r", {"a", ""}},       // LF then CR: two breaks
       {"a\r\r\nb", {"a", "", "b"}},
       {"a\x0b" "b\x0c" "c", {"a\x0b" "b\x0c" "c"}},  // only LF and CR break a byte string
+      // Line breaks at every place in and across eight-byte words.
+      {"1234567\n", {"1234567"}},
+      {"12345678\n9", {"12345678", "9"}},
+      {"123456789\n", {"123456789"}},
+      {"123456789012345\n\n1234567890123456\n", {"123456789012345", "", "1234567890123456"}},
+      {"\n1234567890123456789", {"", "1234567890123456789"}},
+      {"abcdefgh\r\nijklmnopq\rr", {"abcdefgh", "ijklmnopq", "r"}},
+      // Bytes a word-wise search could take for LF: LF with its high bit set,
+      // bytes next to it, NUL.
+      {std::string("\x8a\x0b\x09\x8b\x0a\x00\x8a\x8a\x8a\x8a\x8a\x0a\xff", 13), {"\x8a\x0b\x09\x8b", std::string("\x00\x8a\x8a\x8a\x8a\x8a", 6), "\xff"}},
+      {std::string(9, '\x8a'), {std::string(9, '\x8a')}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(nv::lines(c.text), as_views(c.want)) << nv::py_repr(c.text);
@@ -51,6 +64,30 @@ TEST(TextWords, SplitAtRunsOfTheSixWhiteSpaceBytes) {
   std::vector<std::string_view> reused{"stale"};
   nv::words_into("x y", reused);
   EXPECT_EQ(reused, (Views{"x", "y"}));
+}
+
+TEST(TextWords, FirstWordsOnlyAndWordZero) {
+  struct Case {
+    std::string text;
+    size_t max_words;
+    std::vector<std::string> want;
+  } cases[] = {
+      {" a b  c ", 0, {}},
+      {" a b  c ", 2, {"a", "b"}},
+      {" a b  c ", 3, {"a", "b", "c"}},
+      {" a b  c ", 9, {"a", "b", "c"}},
+      {"\t\n", 2, {}},
+  };
+  std::vector<std::string_view> w{"stale"};
+  for (const auto& c : cases) {
+    nv::words_into(c.text, w, c.max_words);
+    EXPECT_EQ(w, as_views(c.want)) << nv::py_repr(c.text) << " " << c.max_words;
+  }
+
+  struct First {
+    std::string text, want;
+  } firsts[] = {{"", ""}, {" \t", ""}, {"a", "a"}, {"\x0b pe0(1) up", "pe0(1)"}, {"x\xa0y z", "x\xa0y"}};
+  for (const auto& c : firsts) EXPECT_EQ(nv::first_word(c.text), c.want) << nv::py_repr(c.text);
 }
 
 TEST(TextSplit, KeepsEmptyFields) {
@@ -85,6 +122,14 @@ TEST(TextParseInt, DecimalAndHexadecimalAsTheInterpreterReadsThem) {
       {"007", 10, 7},         {"1f", 16, 31},        {"0x1f", 16, 31},
       {"0X1F", 16, 31},       {"-0x10", 16, -16},    {" 0x0 \r\n", 16, 0},
       {"0b1", 16, 0xb1},      {"9223372036854775807", 10, 9223372036854775807L},
+      // White space may follow the sign: int('- 5') is -5.
+      {"- 5", 10, -5},        {" + 1", 10, 1},       {"-\t5", 16, -5},
+      {"+\n7\n", 10, 7},      {"\x0b-\x0c" "3\x0b", 10, -3},
+      {"+ 0x10", 16, 16},     {"- 0x1f", 16, -31},
+      {"-9223372036854775808", 10, LONG_MIN},
+      {"-000000000000000000000000001", 10, -1},   // more digits than a fast read takes
+      {"00000000000000000000000000ff", 16, 255},
+      {"7fffffffffffffff", 16, 9223372036854775807L},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(nv::parse_int(c.text, c.base), c.want) << nv::py_repr(c.text);
@@ -98,10 +143,19 @@ TEST(TextParseInt, RejectsWhatTheInterpreterRejects) {
   struct Case {
     std::string text;
     int base;
+    std::string quoted;  // what the message quotes; the text itself when empty
   } cases[] = {
-      {"", 10},     {"  ", 10},  {"0x", 16},  {"0x10", 10}, {"1f", 10},
-      {"1 2", 10},  {"--1", 10}, {"+-1", 10}, {"0x 10", 16}, {"1.0", 10},
-      {"x1", 16},   {"1_0", 10},
+      {"", 10, ""},     {"  ", 10, "''"},  {"0x", 16, ""},  {"0x10", 10, ""}, {"1f", 10, ""},
+      {"1 2", 10, ""},  {"--1", 10, ""},   {"+-1", 10, ""}, {"0x 10", 16, ""}, {"1.0", 10, ""},
+      {"x1", 16, ""},   {"1_0", 10, ""},
+      // A sign and white space, but no digits after them.
+      {"- ", 10, ""},   {"-  ", 16, ""},   {"- -5", 10, ""}, {"-+5", 16, ""}, {"0x -1", 16, ""},
+      {" - 0x", 16, "'- 0x'"},             {"+ x", 10, ""},
+      // The message quotes from the first non-blank byte, at most 200 bytes,
+      // and a text with a NUL byte whole.
+      {" x", 10, "'x'"},                   {"\t 0x \n", 16, "'0x \\n'"},
+      {"x  ", 10, "'x  '"},                {" " + std::string(250, 'a'), 10, "'" + std::string(200, 'a') + "'"},
+      {std::string(" x\0", 3), 10, "' x\\x00'"},
   };
   for (const auto& c : cases) {
     long v = 0;
@@ -109,7 +163,8 @@ TEST(TextParseInt, RejectsWhatTheInterpreterRejects) {
     nv::Error e = nvtest::error_of([&] { nv::parse_int(c.text, c.base); });
     EXPECT_EQ(e.kind(), ErrorKind::Value);
     EXPECT_EQ(e.message(), "invalid literal for int() with base " + std::to_string(c.base) +
-                               ": " + nv::py_repr(c.text));
+                               ": " + (c.quoted.empty() ? nv::py_repr(c.text) : c.quoted))
+        << nv::py_repr(c.text);
   }
 }
 
