@@ -167,7 +167,7 @@ class Asic {
   std::vector<const MrouteMap::value_type*> sorted_routes() const;
   void store_vlan(long vlan, std::vector<std::string> untagged_dports);
 
-  // The lookups of the Part's operations, for a port whose name number the
+  // The port and VLAN lookups, for a port whose name number the
   // caller may already hold (kNoName: looked up here).
   long logical_port_of(std::string_view dport, uint32_t id);
   bool untagged_in_vlan(std::string_view dport, uint32_t id, long vid);

@@ -94,6 +94,18 @@ Object call_base(PyTypeObject* base, const char* name, PyObject* o, PyObject* ar
   return Object::steal(PyObject_Call(method, full.get(), kwargs));
 }
 
+PyObject* no_new(PyTypeObject* type, PyObject*, PyObject*) {
+  PyErr_Format(PyExc_TypeError, "cannot create '%.100s' instances", type->tp_name);
+  return nullptr;
+}
+
+Object reduce_as(PyTypeObject* base, PyObject* args) {
+  Object plain = Object::borrow(reinterpret_cast<PyObject*>(base))(
+      Object::borrow(PyTuple_GET_ITEM(args, 0)));
+  return Object::tuple_of(Object::borrow(reinterpret_cast<PyObject*>(base)),
+                          Object::tuple_of(plain));
+}
+
 PyTypeObject* ready_type(PyTypeObject* t) {
   if (PyType_Ready(t) < 0) throw_pending();
   return t;

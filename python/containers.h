@@ -23,6 +23,10 @@ inline void edited() {
   if (field_edit_hook) field_edit_hook();
 }
 PyTypeObject* ready_type(PyTypeObject* t);
+// Views are made by the checker only.
+PyObject* no_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
+// (base, (base(self),)): a view copies and pickles as a plain list or dict.
+Object reduce_as(PyTypeObject* base, PyObject* args);
 // Calls the method `name` of the builtin type `base` on o.
 Object call_base(PyTypeObject* base, const char* name, PyObject* o, PyObject* args,
                  PyObject* kwargs);
@@ -76,7 +80,7 @@ struct ListView {
 
   static Object make(const Ref<V>& r) {
     Object no_args = Object::steal(PyTuple_New(0));
-    PyObject* o = type()->tp_new(type(), no_args.get(), nullptr);
+    PyObject* o = PyList_Type.tp_new(type(), no_args.get(), nullptr);
     if (!o) throw_pending();
     new (&cast(o)->ref) Ref<V>(r);
     Object view = Object::steal(o);
@@ -152,8 +156,12 @@ struct ListView {
       type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
       type->tp_traverse = PyList_Type.tp_traverse;
       type->tp_clear = PyList_Type.tp_clear;
+      type->tp_new = detail::no_new;
       detail::ready_type(type);
       add_methods(type, {
+          // Copies and pickles are plain lists.
+          {"__reduce__", [](PyObject* args, PyObject*) { return detail::reduce_as(&PyList_Type, args); }},
+          {"__reduce_ex__", [](PyObject* args, PyObject*) { return detail::reduce_as(&PyList_Type, args); }},
           {"append", [](PyObject* args, PyObject*) {
              Args a("append", rest(args).get(), nullptr, {"object"}, 1);
              PyObject* self = PyTuple_GET_ITEM(args, 0);
@@ -225,7 +233,7 @@ struct DictView {
 
   static Object make(const Ref<M>& r) {
     Object no_args = Object::steal(PyTuple_New(0));
-    PyObject* o = type()->tp_new(type(), no_args.get(), nullptr);
+    PyObject* o = PyDict_Type.tp_new(type(), no_args.get(), nullptr);
     if (!o) throw_pending();
     new (&cast(o)->ref) Ref<M>(r);
     Object view = Object::steal(o);
@@ -267,8 +275,11 @@ struct DictView {
       type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
       type->tp_traverse = PyDict_Type.tp_traverse;
       type->tp_clear = PyDict_Type.tp_clear;
+      type->tp_new = detail::no_new;
       detail::ready_type(type);
       add_methods(type, {
+          {"__reduce__", [](PyObject* args, PyObject*) { return detail::reduce_as(&PyDict_Type, args); }},
+          {"__reduce_ex__", [](PyObject* args, PyObject*) { return detail::reduce_as(&PyDict_Type, args); }},
           {"__setitem__", [](PyObject* args, PyObject*) {
              Args a("__setitem__", rest(args).get(), nullptr, {"key", "value"}, 2);
              set(PyTuple_GET_ITEM(args, 0), a[0], a[1]);

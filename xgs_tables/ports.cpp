@@ -102,7 +102,7 @@ void Asic::parse_vlan_xlate() {
       if (contains(f, "modid")) {
         if (auto m = kModid.search(f)) set("port", (*m)["port"]);
       } else {
-        // Part 0 and part 1 of the field split at "=", each stripped.
+        // The first and second piece of the field split at "=", each stripped.
         const std::string_view t = strip(f);
         const size_t eq = t.find('=');
         if (eq == std::string_view::npos) throw IndexError();
