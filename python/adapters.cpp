@@ -17,9 +17,7 @@ class Shell : public nv::DiagShell, public Wrapped {
   using Wrapped::Wrapped;
 
   nv::ShellOutput run(const std::string& cmd) override {
-    PyObject* r = PyObject_CallMethod(object().get(), const_cast<char*>("run"),
-                                      const_cast<char*>("(s#)"), cmd.data(),
-                                      static_cast<Py_ssize_t>(cmd.size()));
+    PyObject* r = call_run(cmd);
     if (!r) {
       // The client's time-out is its I/O error; the caller decides what it
       // means.  Anything else travels on untouched.
@@ -36,6 +34,31 @@ class Shell : public nv::DiagShell, public Wrapped {
                           static_cast<size_t>(PyString_GET_SIZE(out.get())));
     auto keep = std::make_shared<Object>(std::move(out));
     return nv::ShellOutput{text, keep};
+  }
+
+  // PyObject_CallMethod(client, "run", "(s#)", ...) without its per-call
+  // name object and format parsing: this runs thousands of times per
+  // construction.  The method is looked up on every call, since the host
+  // may replace it, and a non-callable attribute fails with the same text.
+  PyObject* call_run(const std::string& cmd) {
+    static PyObject* const name = PyString_InternFromString("run");
+    if (!name) return nullptr;
+    PyObject* func = PyObject_GetAttr(object().get(), name);
+    if (!func) return nullptr;
+    PyObject* r = nullptr;
+    if (!PyCallable_Check(func)) {
+      PyErr_Format(PyExc_TypeError, "attribute of type '%.200s' is not callable",
+                   Py_TYPE(func)->tp_name);
+    } else if (PyObject* args = PyTuple_New(1)) {
+      PyObject* text = PyString_FromStringAndSize(cmd.data(), static_cast<Py_ssize_t>(cmd.size()));
+      if (text) {
+        PyTuple_SET_ITEM(args, 0, text);
+        r = PyObject_Call(func, args, nullptr);
+      }
+      Py_DECREF(args);
+    }
+    Py_DECREF(func);
+    return r;
   }
 
   long gettable_int(const std::string& table, long start, long entries, size_t row,

@@ -12,10 +12,9 @@ class dolmish(object):
         self.timeout = kwargs.get('timeout', args[0] if args else None)
         self.prompt = kwargs.get('prompt', args[1] if len(args) > 1 else None)
 
-    def run(self, cmd):
-        """Output text of one shell command; IOError("timed out") for the
-        commands that sim.fail() named."""
-        return sim._run(cmd)
+    # Output text of one shell command; IOError("timed out") for the
+    # commands that sim.fail() named.
+    run = sim._client_run
 
     def gettable(self, table, fields=True, start=0, entries=1):
         """Rows start .. start+entries-1 of a memory table, as dicts; rows the
