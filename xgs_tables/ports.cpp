@@ -134,10 +134,6 @@ void Asic::parse_vlan(long vid) {
   // Two heading lines, then one port per line.
   if (!lines.next(row) || !lines.next(row) || !lines.next(row)) return;
   std::vector<std::string> names;
-  LineCursor rest = lines;
-  size_t rows = 1;
-  for (std::string_view more; rest.next(more);) ++rows;
-  names.reserve(rows);
   do {
     std::string_view name = first_word(row);
     if (name.empty()) throw IndexError();
