@@ -322,6 +322,42 @@ TEST(IpmcTableReader, RowWithoutAWordBeyondGroupIsSkipped) {
   EXPECT_EQ(rig.asic.mroutes->begin()->first, "red, (10.1.1.2,239.1.1.2)");
 }
 
+TEST(IpmcTableReader, FailingRowKeepsTheRoutesBeforeItOnly) {
+  // Enough rows before and after the bad one that several are read at a time.
+  std::string out = "SRC a b MC c d VLAN GROUP VRF\n--\n";
+  for (int i = 0; i < 30; ++i)
+    out += "10.0.0." + std::to_string(i) + " 239.0.0.1 " + (i == 21 ? "x" : "7") + " 5 0\n";
+  Rig rig;
+  rig.bare();
+  rig.shell->answers["ipmc table show"] = out;
+  EXPECT_NV_ERROR(rig.asic.parse_ipmc_table(), ErrorKind::Value,
+                  "invalid literal for int() with base 10: 'x'");
+  ASSERT_EQ(rig.asic.mroutes->size(), 21u);
+  for (int i = 0; i < 30; ++i)
+    EXPECT_EQ(rig.asic.mroutes->count("default, (10.0.0." + std::to_string(i) + ",239.0.0.1)"),
+              i < 21 ? 1u : 0u)
+        << i;
+}
+
+TEST(IpmcTableReader, LastRowOfAKeyWinsAmongManyRows) {
+  // The same two keys over and over, near and far apart.
+  std::string out = "SRC a b MC c d VLAN GROUP VRF\n--\n";
+  for (int i = 0; i < 40; ++i)
+    out += std::string(i % 3 ? "10.1.1.1" : "10.1.1.2") + " 239.1.1.1 " + std::to_string(100 + i) +
+           " " + std::to_string(i) + " 0\n";
+  Rig rig;
+  rig.bare();
+  rig.shell->answers["ipmc table show"] = out;
+  rig.asic.parse_ipmc_table();
+  ASSERT_EQ(rig.asic.mroutes->size(), 2u);
+  const nv::Hmroute& a = rig.asic.mroutes->at("default, (10.1.1.1,239.1.1.1)");
+  const nv::Hmroute& b = rig.asic.mroutes->at("default, (10.1.1.2,239.1.1.1)");
+  EXPECT_EQ(a.iif, 138);
+  EXPECT_EQ(a.grp, 0x38 | 0x2000000);
+  EXPECT_EQ(b.iif, 139);
+  EXPECT_EQ(b.grp, 0x39 | 0x2000000);
+}
+
 TEST(IpmcTableReader, Failures) {
   struct Case {
     const char* output;
