@@ -203,6 +203,26 @@ class OtherErrorsTest(unittest.TestCase):
             else:
                 self.fail('no error')
 
+    def test_client_run_is_looked_up_on_each_call(self):
+        a = make_asic('riot_off')
+        sent = []
+
+        def run(cmd):
+            sent.append(cmd)
+            return 'a\nb\nc\n100001 m 1 2 3 4 5 6 7 8 mine\n'
+        a.bcm.run = run
+        self.assertEqual(a.get_l3_egress('100001'), ('m', 'mine'))
+        self.assertEqual(sent, ['l3 egress show'])
+        a.bcm.run = 5
+        try:
+            a.get_l3_egress('100001')
+        except TypeError as e:
+            self.assertEqual(str(e), "attribute of type 'int' is not callable")
+        else:
+            self.fail('no error')
+        del a.bcm.run
+        self.assertEqual(a.get_l3_egress('100001'), ('44:38:39:00:00:33', 'no'))
+
     def test_parse_errors(self):
         head = nvtest.sim.load('riot_off').outputs['ipmc table show'].splitlines(True)[:2]
         cases = [
