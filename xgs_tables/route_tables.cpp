@@ -105,31 +105,7 @@ void Asic::parse_ipmc_table() {
   // Words a row needs; all of them when a position counts from the end.
   size_t used = SIZE_MAX;
   size_t n = 0;
-  // Rows are read a few at a time ahead of their insertion; each insert is
-  // still made in row order.
-  struct Row {
-    std::string key, vrf;
-    std::string_view sip, dip;
-    long iif = 0, mcast_grp = 0;
-  };
-  constexpr size_t kBatch = 8;
-  Row batch[kBatch];
-  size_t batched = 0;
-  auto insert_batch = [&] {
-    for (size_t i = 0; i < batched; ++i) {
-      Row& r = batch[i];
-      // A later row with the key replaces the route; the record is built in
-      // its place either way.
-      auto [it, added] = routes.try_emplace(std::move(r.key), std::string(r.sip),
-                                            std::string(r.dip), r.iif, r.mcast_grp,
-                                            std::move(r.vrf));
-      if (!added)
-        it->second = Hmroute(std::string(r.sip), std::string(r.dip), r.iif, r.mcast_grp,
-                             std::move(r.vrf));
-    }
-    batched = 0;
-  };
-  auto read_row = [&](std::string_view line) {
+  for_each_line(out.text, [&](std::string_view line) {
     size_t at = n++;
     if (at == 0) {
       words_into(line, w);
@@ -161,33 +137,15 @@ void Asic::parse_ipmc_table() {
     const std::string_view* vrf_id = word_at(w, vrf_index);
     // A row cut short before a column it needs carries no route.
     if (!sip || !dip || !grp || !vlan || !vrf_id) return;
-    Row& r = batch[batched];
-    r.iif = parse_int(*vlan, 10);
-    r.vrf = vrf_name(parse_int(*vrf_id, 10));
-    r.mcast_grp = parse_int(*grp, 16);
-    r.sip = *sip;
-    r.dip = *dip;
-    r.key = key_of(r.vrf, *sip, *dip);
-    // The route's bucket is fetched now and used a few rows later, so that
-    // the table's cache misses overlap with the reading of other rows.
-    // The chain's first node is read for its link and its kept hash.
-    const size_t bucket = routes.bucket(r.key);
-    auto head = routes.begin(bucket);
-    if (head != routes.end(bucket)) {
-      const char* node = reinterpret_cast<const char*>(&*head);
-      __builtin_prefetch(node);
-      __builtin_prefetch(node + sizeof(MrouteMap::value_type));
-    }
-    if (++batched == kBatch) insert_batch();
-  };
-  try {
-    for_each_line(out.text, read_row);
-  } catch (...) {
-    // The rows before the failing one are in the table, as without the batch.
-    insert_batch();
-    throw;
-  }
-  insert_batch();
+    long iif = parse_int(*vlan, 10);
+    std::string vrf = vrf_name(parse_int(*vrf_id, 10));
+    long mcast_grp = parse_int(*grp, 16);
+    // A later row with the key replaces the route; the record is built in
+    // its place either way.
+    auto [it, added] = routes.try_emplace(key_of(vrf, *sip, *dip), std::string(*sip),
+                                          std::string(*dip), iif, mcast_grp, std::move(vrf));
+    if (!added) it->second = Hmroute(std::string(*sip), std::string(*dip), iif, mcast_grp, std::move(vrf));
+  });
   if (n == 0) throw IndexError();
 }
 
