@@ -94,21 +94,40 @@ Object call_base(PyTypeObject* base, const char* name, PyObject* o, PyObject* ar
   return Object::steal(PyObject_Call(method, full.get(), kwargs));
 }
 
+namespace {
+
 PyObject* no_new(PyTypeObject* type, PyObject*, PyObject*) {
   PyErr_Format(PyExc_TypeError, "cannot create '%.100s' instances", type->tp_name);
   return nullptr;
 }
 
+// (base, (base(self),)).
 Object reduce_as(PyTypeObject* base, PyObject* args) {
-  Object plain = Object::borrow(reinterpret_cast<PyObject*>(base))(
-      Object::borrow(PyTuple_GET_ITEM(args, 0)));
-  return Object::tuple_of(Object::borrow(reinterpret_cast<PyObject*>(base)),
-                          Object::tuple_of(plain));
+  Object type = Object::borrow(reinterpret_cast<PyObject*>(base));
+  return Object::tuple_of(type, Object::tuple_of(type(Object::borrow(PyTuple_GET_ITEM(args, 0)))));
 }
 
-PyTypeObject* ready_type(PyTypeObject* t) {
-  if (PyType_Ready(t) < 0) throw_pending();
-  return t;
+}  // namespace
+
+PyTypeObject* view_type(const char* name, Py_ssize_t basicsize, PyTypeObject* base,
+                        destructor dealloc, PyMappingMethods* mapping,
+                        PySequenceMethods* sequence) {
+  auto* type = new PyTypeObject{};
+  type->ob_refcnt = 1;
+  type->tp_name = name;
+  type->tp_basicsize = basicsize;
+  type->tp_base = base;
+  type->tp_dealloc = dealloc;
+  type->tp_as_mapping = mapping;
+  type->tp_as_sequence = sequence;
+  type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
+  type->tp_traverse = base->tp_traverse;
+  type->tp_clear = base->tp_clear;
+  type->tp_new = no_new;
+  if (PyType_Ready(type) < 0) throw_pending();
+  Closure reduce = [base](PyObject* args, PyObject*) { return reduce_as(base, args); };
+  add_methods(type, {{"__reduce__", reduce}, {"__reduce_ex__", reduce}});
+  return type;
 }
 
 void set_class_attr(PyTypeObject* type, const char* name, const Object& value) {

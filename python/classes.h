@@ -116,11 +116,6 @@ const Ref<T>& self_of(PyObject* args) {
   return ref_of<T>(PyTuple_GET_ITEM(args, 0));
 }
 
-// The arguments after the object.
-inline Object rest_of(PyObject* args) {
-  return Object::steal(PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args)));
-}
-
 template <class T>
 class Class {
  public:

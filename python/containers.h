@@ -22,11 +22,12 @@ extern void (*field_edit_hook)();
 inline void edited() {
   if (field_edit_hook) field_edit_hook();
 }
-PyTypeObject* ready_type(PyTypeObject* t);
-// Views are made by the checker only.
-PyObject* no_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
-// (base, (base(self),)): a view copies and pickles as a plain list or dict.
-Object reduce_as(PyTypeObject* base, PyObject* args);
+// A readied view type over the builtin `base` (list or dict), with the
+// given storage slots.  Only the checker makes its instances; copies and
+// pickles of them are plain lists or dicts.
+PyTypeObject* view_type(const char* name, Py_ssize_t basicsize, PyTypeObject* base,
+                        destructor dealloc, PyMappingMethods* mapping,
+                        PySequenceMethods* sequence);
 // Calls the method `name` of the builtin type `base` on o.
 Object call_base(PyTypeObject* base, const char* name, PyObject* o, PyObject* args,
                  PyObject* kwargs);
@@ -129,8 +130,7 @@ struct ListView {
   static Closure through(const char* name) {
     return [name](PyObject* args, PyObject* kwargs) {
       PyObject* self = PyTuple_GET_ITEM(args, 0);
-      Object rest = Object::steal(PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args)));
-      Object r = detail::call_base(&PyList_Type, name, self, rest.get(), kwargs);
+      Object r = detail::call_base(&PyList_Type, name, self, rest_of(args).get(), kwargs);
       store(self);
       return r;
     };
@@ -145,25 +145,11 @@ struct ListView {
       sequence.sq_ass_slice = ass_slice;
       sequence.sq_inplace_concat = inplace_concat;
       sequence.sq_inplace_repeat = inplace_repeat;
-      auto* type = new PyTypeObject{};
-      type->ob_refcnt = 1;
-      type->tp_name = "norvask.list";
-      type->tp_basicsize = sizeof(Self);
-      type->tp_base = &PyList_Type;
-      type->tp_dealloc = dealloc;
-      type->tp_as_mapping = &mapping;
-      type->tp_as_sequence = &sequence;
-      type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
-      type->tp_traverse = PyList_Type.tp_traverse;
-      type->tp_clear = PyList_Type.tp_clear;
-      type->tp_new = detail::no_new;
-      detail::ready_type(type);
+      PyTypeObject* type = detail::view_type("norvask.list", sizeof(Self), &PyList_Type, dealloc,
+                                             &mapping, &sequence);
       add_methods(type, {
-          // Copies and pickles are plain lists.
-          {"__reduce__", [](PyObject* args, PyObject*) { return detail::reduce_as(&PyList_Type, args); }},
-          {"__reduce_ex__", [](PyObject* args, PyObject*) { return detail::reduce_as(&PyList_Type, args); }},
           {"append", [](PyObject* args, PyObject*) {
-             Args a("append", rest(args).get(), nullptr, {"object"}, 1);
+             Args a("append", rest_of(args).get(), nullptr, {"object"}, 1);
              PyObject* self = PyTuple_GET_ITEM(args, 0);
              vec(self).push_back(Convert<E>::from(a[0]));
              detail::edited();
@@ -177,8 +163,7 @@ struct ListView {
              PyObject* self = PyTuple_GET_ITEM(args, 0);
              // The element leaves the list: hand out its value, not a view.
              Object copies = Convert<V>::to(vec(self));
-             Object rest_ = rest(args);
-             Object r = detail::call_base(&PyList_Type, "pop", copies.get(), rest_.get(), kwargs);
+             Object r = detail::call_base(&PyList_Type, "pop", copies.get(), rest_of(args).get(), kwargs);
              if (PyList_SetSlice(self, 0, PyList_GET_SIZE(self), copies.get()) < 0) throw_pending();
              store(self);
              return r;
@@ -194,10 +179,6 @@ struct ListView {
       return type;
     }();
     return t;
-  }
-
-  static Object rest(PyObject* args) {
-    return Object::steal(PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args)));
   }
 };
 
@@ -265,49 +246,37 @@ struct DictView {
     static PyTypeObject* t = [] {
       static PyMappingMethods mapping = *PyDict_Type.tp_as_mapping;
       mapping.mp_ass_subscript = ass_subscript;
-      auto* type = new PyTypeObject{};
-      type->ob_refcnt = 1;
-      type->tp_name = "norvask.dict";
-      type->tp_basicsize = sizeof(Self);
-      type->tp_base = &PyDict_Type;
-      type->tp_dealloc = dealloc;
-      type->tp_as_mapping = &mapping;
-      type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
-      type->tp_traverse = PyDict_Type.tp_traverse;
-      type->tp_clear = PyDict_Type.tp_clear;
-      type->tp_new = detail::no_new;
-      detail::ready_type(type);
+      PyTypeObject* type = detail::view_type("norvask.dict", sizeof(Self), &PyDict_Type, dealloc,
+                                             &mapping, nullptr);
       add_methods(type, {
-          {"__reduce__", [](PyObject* args, PyObject*) { return detail::reduce_as(&PyDict_Type, args); }},
-          {"__reduce_ex__", [](PyObject* args, PyObject*) { return detail::reduce_as(&PyDict_Type, args); }},
           {"__setitem__", [](PyObject* args, PyObject*) {
-             Args a("__setitem__", rest(args).get(), nullptr, {"key", "value"}, 2);
+             Args a("__setitem__", rest_of(args).get(), nullptr, {"key", "value"}, 2);
              set(PyTuple_GET_ITEM(args, 0), a[0], a[1]);
              return Object::none();
            }},
           {"__delitem__", [](PyObject* args, PyObject*) {
-             Args a("__delitem__", rest(args).get(), nullptr, {"key"}, 1);
+             Args a("__delitem__", rest_of(args).get(), nullptr, {"key"}, 1);
              del(PyTuple_GET_ITEM(args, 0), a[0]);
              return Object::none();
            }},
           {"update", [](PyObject* args, PyObject* kwargs) {
              PyObject* self = PyTuple_GET_ITEM(args, 0);
              Object more = Object::steal(PyDict_New());
-             detail::call_base(&PyDict_Type, "update", more.get(), rest(args).get(), kwargs);
+             detail::call_base(&PyDict_Type, "update", more.get(), rest_of(args).get(), kwargs);
              PyObject *k, *v;
              Py_ssize_t pos = 0;
              while (PyDict_Next(more.get(), &pos, &k, &v)) set(self, k, v);
              return Object::none();
            }},
           {"setdefault", [](PyObject* args, PyObject*) {
-             Args a("setdefault", rest(args).get(), nullptr, {"key", "default"}, 1);
+             Args a("setdefault", rest_of(args).get(), nullptr, {"key", "default"}, 1);
              PyObject* self = PyTuple_GET_ITEM(args, 0);
              if (!PyDict_GetItem(self, a[0])) set(self, a[0], a[1] ? a[1] : Py_None);
              PyObject* v = PyDict_GetItem(self, a[0]);
              return Object::borrow(v);
            }},
           {"pop", [](PyObject* args, PyObject*) {
-             Args a("pop", rest(args).get(), nullptr, {"key", "default"}, 1);
+             Args a("pop", rest_of(args).get(), nullptr, {"key", "default"}, 1);
              PyObject* self = PyTuple_GET_ITEM(args, 0);
              if (!PyDict_GetItem(self, a[0])) {
                if (a[1]) return Object::borrow(a[1]);
@@ -342,10 +311,6 @@ struct DictView {
       return type;
     }();
     return t;
-  }
-
-  static Object rest(PyObject* args) {
-    return Object::steal(PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args)));
   }
 };
 
