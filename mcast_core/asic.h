@@ -240,6 +240,38 @@ class Asic {
     size_t mask_ = 0;
   };
 
+  // Values by a key that is mostly a small number (a logical port, a VLAN
+  // id): keys 0..4095 by position, any other in a hash map.
+  template <class V>
+  class SmallKeyTable {
+   public:
+    static constexpr long kDirect = 4096;
+    // The value stored for a key, or null; a key 0..4095 that was never set
+    // gives the default value once anything was stored.
+    const V* find(long key) const {
+      if (key >= 0 && key < kDirect) {
+        if (direct_.empty()) return nullptr;
+        return &direct_[static_cast<size_t>(key)];
+      }
+      auto it = others_.find(key);
+      return it == others_.end() ? nullptr : &it->second;
+    }
+    // The value of a key, made default when there is none yet.
+    V& slot(long key) {
+      if (direct_.empty()) direct_.assign(kDirect, V{});
+      if (key >= 0 && key < kDirect) return direct_[static_cast<size_t>(key)];
+      return others_[key];
+    }
+    void clear() {
+      direct_.assign(kDirect, V{});
+      others_.clear();
+    }
+
+   private:
+    std::vector<V> direct_;
+    std::unordered_map<long, V> others_;
+  };
+
   // (lport, vlan) -> vlan, the first entry of each pair in stored order.
   // The entries of one logical port sit together, sorted by VLAN, so a
   // lookup reads a few adjacent cache lines: it runs for every L3 target
@@ -251,15 +283,8 @@ class Asic {
       // Most lookups find no entry; the filter says so without a search.
       const uint64_t bit = filter_bit(lport, key);
       if (!(filter_[bit >> 6] >> (bit & 63) & 1)) return nullptr;
-      const Range* r;
-      if (lport >= 0 && lport < kDirect) {
-        if (direct_.empty()) return nullptr;
-        r = &direct_[static_cast<size_t>(lport)];
-      } else {
-        auto it = others_.find(lport);
-        if (it == others_.end()) return nullptr;
-        r = &it->second;
-      }
+      const Range* r = ranges_.find(lport);
+      if (!r) return nullptr;
       const Entry* b = entries_.data() + r->begin;
       const Entry* e = b + r->size;
       while (e - b > 8) {  // halve to a short run, then scan it
@@ -284,9 +309,7 @@ class Asic {
     struct Range {
       uint32_t begin = 0, size = 0;
     };
-    static constexpr long kDirect = 4096;  // logical ports found by position
-    std::vector<Range> direct_;
-    std::unordered_map<long, Range> others_;
+    SmallKeyTable<Range> ranges_;  // by logical port
     std::vector<Entry> entries_;
     std::vector<uint64_t> filter_ = std::vector<uint64_t>(1, 0);  // one bit per pair
     size_t filter_mask_ = 63;
@@ -321,20 +344,11 @@ class Asic {
     struct Set {
       uint32_t begin = kNoName, words = 0;  // into bits; no set when begin is kNoName
     };
-    static constexpr long kDirect = 4096;  // VLAN ids found by position
 
     void clear();
     const Set* find(long vid) const {
-      const Set* set;
-      if (vid >= 0 && vid < kDirect) {
-        if (direct.empty()) return nullptr;
-        set = &direct[static_cast<size_t>(vid)];
-      } else {
-        auto it = others.find(vid);
-        if (it == others.end()) return nullptr;
-        set = &it->second;
-      }
-      return set->begin == kNoName ? nullptr : set;
+      const Set* set = sets.find(vid);
+      return set && set->begin != kNoName ? set : nullptr;
     }
     void assign(long vid, const std::vector<std::string>& names, NameTable& numbers);
     bool has(const Set& set, uint32_t name) const {
@@ -343,8 +357,7 @@ class Asic {
     }
 
     IndexStamp stamp;
-    std::vector<Set> direct;
-    std::unordered_map<long, Set> others;  // VLAN ids outside 0..kDirect-1
+    SmallKeyTable<Set> sets;  // by VLAN id
     std::vector<uint64_t> bits;
     std::vector<uint32_t> ids;  // scratch of assign()
   };

@@ -112,8 +112,7 @@ void Asic::PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
   while (bits < 16 * table.size()) bits <<= 1;
   filter_.assign(bits / 64, 0);
   filter_mask_ = bits - 1;
-  direct_.assign(kDirect, Range{});
-  others_.clear();
+  ranges_.clear();
   entries_.clear();
   entries_.reserve(order.size());
   Range* range = nullptr;
@@ -121,8 +120,7 @@ void Asic::PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
   for (uint32_t i : order) {
     const VlanXlate& x = table[i];
     if (!last || x.lport != last->lport) {
-      range = x.lport >= 0 && x.lport < kDirect ? &direct_[static_cast<size_t>(x.lport)]
-                                                : &others_[x.lport];
+      range = &ranges_.slot(x.lport);
       range->begin = static_cast<uint32_t>(entries_.size());
     } else if (x.*key == last->*key) {
       continue;
@@ -144,13 +142,11 @@ const Asic::XlateIndex& Asic::rebuild_xlate_index(const VlanXlateList& table) {
 }
 
 void Asic::VlanIndex::clear() {
-  direct.assign(kDirect, Set{});
-  others.clear();
+  sets.clear();
   bits.clear();
 }
 
 void Asic::VlanIndex::assign(long vid, const std::vector<std::string>& names, NameTable& numbers) {
-  if (direct.empty()) clear();
   uint32_t top = 0;
   ids.clear();
   for (const std::string& d : names) {
@@ -163,10 +159,7 @@ void Asic::VlanIndex::assign(long vid, const std::vector<std::string>& names, Na
   set.words = ids.empty() ? 0 : top / 64 + 1;
   bits.resize(bits.size() + set.words, 0);
   for (uint32_t id : ids) bits[set.begin + id / 64] |= uint64_t{1} << (id % 64);
-  if (vid >= 0 && vid < kDirect)
-    direct[static_cast<size_t>(vid)] = set;
-  else
-    others[vid] = set;
+  sets.slot(vid) = set;
 }
 
 Asic::VlanIndex& Asic::rebuild_vlan_index(const VlanMap& table) {
