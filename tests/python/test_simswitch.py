@@ -3,7 +3,9 @@ logs, the large benchmark switch, the namespace script and the demo."""
 
 import os
 import re
+import shutil
 import subprocess
+import tempfile
 import unittest
 
 import nvtest
@@ -169,12 +171,21 @@ class InSwitchNsTest(unittest.TestCase):
         if os.geteuid() != 0:
             status = subprocess.call([nvtest.IN_SWITCH_NS, nvtest.HERE, 'true'])
         else:
+            # The unprivileged user may not reach the checkout (a clone in a
+            # private temporary directory): it runs a copy of the script.
+            where = tempfile.mkdtemp()
             try:
+                os.chmod(where, 0o755)
+                script = os.path.join(where, 'in-switch-ns')
+                shutil.copy(nvtest.IN_SWITCH_NS, script)
+                os.chmod(script, 0o755)
                 status = subprocess.call(['setpriv', '--reuid=65534', '--regid=65534',
-                                          '--clear-groups', nvtest.IN_SWITCH_NS, nvtest.HERE,
-                                          'true'], stderr=open(os.devnull, 'w'))
+                                          '--clear-groups', script, '/', 'true'],
+                                         cwd='/', stderr=open(os.devnull, 'w'))
             except OSError:
                 raise unittest.SkipTest('setpriv not available')
+            finally:
+                shutil.rmtree(where)
         self.assertEqual(status, 77)
 
 
