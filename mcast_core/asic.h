@@ -196,47 +196,71 @@ class Asic {
    public:
     uint32_t find(std::string_view name) const {  // kNoName when unknown
       if (slots_.empty()) return kNoName;
-      const uint64_t h = hash(name);
-      for (size_t i = h & mask_;; i = (i + 1) & mask_) {
-        const uint32_t s = slots_[i];
-        if (s == 0) return kNoName;
-        if (hashes_[s - 1] == h && names_[s - 1] == name) return s - 1;
+      const uint64_t key = key_of(name);
+      for (size_t i = slot_of(key); ; i = (i + 1) & mask_) {
+        const Slot& s = slots_[i];
+        if (s.id == kNoName) return kNoName;
+        if (same(s, key, name)) return s.id;
       }
     }
     uint32_t intern(std::string_view name) {
       if (2 * (names_.size() + 1) > slots_.size()) grow();
-      const uint64_t h = hash(name);
-      size_t i = h & mask_;
-      for (;; i = (i + 1) & mask_) {
-        const uint32_t s = slots_[i];
-        if (s == 0) return add(name, h, i);
-        if (hashes_[s - 1] == h && names_[s - 1] == name) return s - 1;
+      const uint64_t key = key_of(name);
+      for (size_t i = slot_of(key);; i = (i + 1) & mask_) {
+        const Slot& s = slots_[i];
+        if (s.id == kNoName) return add(name, key, i);
+        if (same(s, key, name)) return s.id;
       }
     }
     size_t size() const { return names_.size(); }
 
    private:
-    static uint64_t hash(std::string_view name) {
-      // Port names are short: mix eight bytes at a time.
-      uint64_t h = 0x9E3779B97F4A7C15ull ^ name.size();
+    // A name of up to eight bytes is its own key: its bytes in a word.  A
+    // longer one is keyed by a hash and compared in full.
+    struct Slot {
+      uint64_t key;
+      uint32_t size;
+      uint32_t id = kNoName;  // kNoName when free
+    };
+    static uint64_t key_of(std::string_view name) {
       const char* p = name.data();
-      size_t n = name.size();
-      for (; n >= 8; p += 8, n -= 8) {
+      const size_t n = name.size();
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      if (n >= 4 && n <= 8) {
+        // Two loads that overlap in the middle; the overlap agrees.
+        uint32_t lo, hi;
+        std::memcpy(&lo, p, 4);
+        std::memcpy(&hi, p + n - 4, 4);
+        return lo | uint64_t{hi} << (8 * (n - 4));
+      }
+#endif
+      if (n <= 8) {
+        uint64_t w = 0;
+        for (size_t k = 0; k < n; ++k) w |= uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+        return w;
+      }
+      uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+      size_t left = n;
+      for (; left >= 8; p += 8, left -= 8) {
         uint64_t w;
         std::memcpy(&w, p, 8);
         h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
         h ^= h >> 31;
       }
       uint64_t w = 0;
-      for (size_t k = 0; k < n; ++k) w |= uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
-      h = (h ^ w) * 0x94D049BB133111EBull;
-      return h ^ (h >> 29);
+      for (size_t k = 0; k < left; ++k) w |= uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+      return h ^ w;
     }
-    uint32_t add(std::string_view name, uint64_t h, size_t slot);
+    size_t slot_of(uint64_t key) const {
+      return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
+    }
+    bool same(const Slot& s, uint64_t key, std::string_view name) const {
+      return s.key == key && s.size == name.size() && (name.size() <= 8 || names_[s.id] == name);
+    }
+    uint32_t add(std::string_view name, uint64_t key, size_t slot);
     void grow();
     std::vector<std::string> names_;
-    std::vector<uint64_t> hashes_;
-    std::vector<uint32_t> slots_;  // name number + 1, 0 when free
+    std::vector<Slot> slots_;
     size_t mask_ = 0;
   };
 
@@ -361,6 +385,28 @@ class Asic {
     std::vector<uint64_t> bits;
     std::vector<uint32_t> ids;  // scratch of assign()
   };
+  // An IntMap's values by key: a key 0..N-1 by position, where N is a few
+  // times the table's size, any other by the table's own hash.  Run for
+  // every L3 target of a replication read.
+  struct IntIndex {
+    const long* find(const IntMap& table, long key) const {
+      if (key >= 0 && static_cast<unsigned long>(key) < slots.size()) {
+        const Slot& s = slots[static_cast<size_t>(key)];
+        return s.present ? &s.value : nullptr;
+      }
+      if (!others) return nullptr;
+      auto it = table.find(key);
+      return it == table.end() ? nullptr : &it->second;
+    }
+
+    struct Slot {
+      long value = 0;
+      bool present = false;
+    };
+    IndexStamp stamp;
+    std::vector<Slot> slots;
+    bool others = false;  // some key lies outside the slots
+  };
   bool fresh(const IndexStamp& s, const void* table, size_t count) const {
     return s.version == tables_version_ && s.epoch == *edit_epoch_ && s.table == table &&
            s.count == count;
@@ -382,6 +428,12 @@ class Asic {
     if (fresh(vlan_index_.stamp, &table, table.size())) return vlan_index_;
     return rebuild_vlan_index(table);
   }
+  // The value of `key` in an IntMap attribute through its index, or null.
+  const long* int_lookup(IntIndex& idx, const IntMap& table, long key) {
+    if (!fresh(idx.stamp, &table, table.size())) rebuild_int_index(idx, table);
+    return idx.find(table, key);
+  }
+  void rebuild_int_index(IntIndex& idx, const IntMap& table);
   const PortIndex& rebuild_port_index(const Portmap& table);
   const XlateIndex& rebuild_xlate_index(const VlanXlateList& table);
   VlanIndex& rebuild_vlan_index(const VlanMap& table);
@@ -393,6 +445,8 @@ class Asic {
   PortIndex port_index_;
   XlateIndex xlate_index_;
   VlanIndex vlan_index_;
+  IntIndex l3_intf_index_;
+  IntIndex nhi_index_;
   // The port table's answers while the hardware is read, by name number;
   // dropped after.  Only answers are kept: a port the table rejects is
   // asked again.

@@ -45,22 +45,22 @@ Asic::IndexStamp Asic::stamp_for(const void* table, size_t count) const {
 
 // --- port name numbers
 
-uint32_t Asic::NameTable::add(std::string_view name, uint64_t h, size_t slot) {
+uint32_t Asic::NameTable::add(std::string_view name, uint64_t key, size_t slot) {
   const uint32_t id = static_cast<uint32_t>(names_.size());
   names_.emplace_back(name);
-  hashes_.push_back(h);
-  slots_[slot] = id + 1;
+  slots_[slot] = Slot{key, static_cast<uint32_t>(name.size()), id};
   return id;
 }
 
 void Asic::NameTable::grow() {
   const size_t cap = slots_.empty() ? 64 : 2 * slots_.size();
-  slots_.assign(cap, 0);
+  slots_.assign(cap, Slot{});
   mask_ = cap - 1;
   for (uint32_t id = 0; id < names_.size(); ++id) {
-    size_t i = hashes_[id] & mask_;
-    while (slots_[i] != 0) i = (i + 1) & mask_;
-    slots_[i] = id + 1;
+    const uint64_t key = key_of(names_[id]);
+    size_t i = slot_of(key);
+    while (slots_[i].id != kNoName) i = (i + 1) & mask_;
+    slots_[i] = Slot{key, static_cast<uint32_t>(names_[id].size()), id};
   }
 }
 
@@ -139,6 +139,24 @@ const Asic::XlateIndex& Asic::rebuild_xlate_index(const VlanXlateList& table) {
   idx.ivid_by_evid.build(table, &VlanXlate::evid, &VlanXlate::ivid);
   idx.stamp = stamp_for(&table, table.size());
   return idx;
+}
+
+void Asic::rebuild_int_index(IntIndex& idx, const IntMap& table) {
+  // Interface and next-hop numbers are mostly small and dense; a few far
+  // ones are left to the table.
+  const size_t limit = std::max<size_t>(4096, 4 * table.size());
+  size_t top = 0;
+  idx.others = false;
+  for (const auto& [key, value] : table) {
+    if (key >= 0 && static_cast<size_t>(key) < limit)
+      top = std::max(top, static_cast<size_t>(key) + 1);
+    else
+      idx.others = true;
+  }
+  idx.slots.assign(top, IntIndex::Slot{});
+  for (const auto& [key, value] : table)
+    if (key >= 0 && static_cast<size_t>(key) < top) idx.slots[static_cast<size_t>(key)] = {value, true};
+  idx.stamp = stamp_for(&table, table.size());
 }
 
 void Asic::VlanIndex::clear() {

@@ -39,6 +39,7 @@ void Asic::parse_l3_intf_nhi() {
   try {
     std::string out = command_output("cat /norvask/kestrad/debug/mroute/info");
     IntMap& table = need(l3_intf_nhi, "l3_intf_nhi");
+    tables_changed();  // values replaced in place: the index is rebuilt
     std::vector<std::string_view> w;
     for_each_line(out, [&](std::string_view line) {
       if (!contains(line, "nhi")) return;

@@ -70,6 +70,9 @@ void Asic::parse_l3_intf() {
   const size_t used = std::max(intf_index, vlan_index) + 1;
 
   IntMap& table = need(l3_intfs, "l3_intfs");
+  // Rows replace values in place, which the index over the table cannot
+  // see; it is rebuilt at its next use.
+  tables_changed();
   lines.next(line);  // line 2 is not read
   while (lines.next(line)) {
     words_into(line, w, used);

@@ -116,13 +116,11 @@ void Asic::read_repln_group(std::string_view piece, bool no_cr) {
     }
     if (need(riot_enable, "riot_enable")) {
       // With RIOT the encap id is a next-hop index.
-      const IntMap& nhi = need(l3_intf_nhi, "l3_intf_nhi");
-      auto it = nhi.find(intf);
-      if (it != nhi.end()) intf = it->second;
+      if (const long* mapped = int_lookup(nhi_index_, need(l3_intf_nhi, "l3_intf_nhi"), intf))
+        intf = *mapped;
     }
-    const IntMap& intfs = need(l3_intfs, "l3_intfs");
-    auto it = intfs.find(intf);
-    long vlan = it == intfs.end() ? -1 : it->second;
+    const long* l3_vlan = int_lookup(l3_intf_index_, need(l3_intfs, "l3_intfs"), intf);
+    long vlan = l3_vlan ? *l3_vlan : -1;
     long evid = evid_of(port, id, vlan);
     // The port name is asked for only after the VLAN lookups.
     Encap& e = l3->emplace_back(port_encap(port, id));
