@@ -107,7 +107,7 @@ bool try_parse_int(std::string_view text, int base, long& out) {
   return true;
 }
 
-long parse_int(std::string_view text, int base) {
+long detail::parse_int_rule(std::string_view text, int base) {
   long v;
   if (try_parse_int(text, base, v)) return v;
   // The interpreter quotes the text from its first non-blank byte, at most

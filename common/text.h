@@ -121,10 +121,25 @@ inline bool contains(std::string_view hay, std::string_view needle) {
   return hay.find(needle) != std::string_view::npos;
 }
 
+namespace detail {
+long parse_int_rule(std::string_view text, int base);
+}
+
 // int(text, base) of the interpreter for base 10 and 16: surrounding white
 // space, an optional sign (white space may follow it) and, in base 16, an
 // optional 0x or 0X prefix.  Raises ValueError with the interpreter's message.
-long parse_int(std::string_view text, int base);
+// Bare digits, which nearly every table column holds, are read inline.
+inline long parse_int(std::string_view text, int base) {
+  if (text.empty() || text.size() > 15) return detail::parse_int_rule(text, base);
+  const unsigned ubase = static_cast<unsigned>(base);
+  long v = 0;
+  for (char c : text) {
+    const unsigned d = detail::kBytes.digit[static_cast<unsigned char>(c)];
+    if (d >= ubase) return detail::parse_int_rule(text, base);
+    v = v * base + static_cast<long>(d);
+  }
+  return v;
+}
 // parse_int without the error: false when the text is not a number.
 bool try_parse_int(std::string_view text, int base, long& out);
 

@@ -88,12 +88,12 @@ std::string Asic::command_output(const std::string& command_text) {
   return out ? std::move(*out) : std::string();
 }
 
-ShellOutput Asic::run_guarded(const std::string& cmd, const std::string& timeout_text) {
+ShellOutput Asic::run_guarded(const std::string& cmd, std::string_view timeout_text) {
   DiagShell& shell = need(bcm, "bcm");
   try {
     return shell.run(cmd);
   } catch (const ShellTimeout&) {
-    throw RuntimeError(timeout_text);
+    throw RuntimeError(std::string(timeout_text));
   }
 }
 

@@ -29,6 +29,11 @@ namespace nv {
 uint64_t& record_edit_epoch();
 inline void note_record_edit() { ++record_edit_epoch(); }
 
+// The pattern vlan (?P<vlan>\d+).*untagged (?P<ports>\S+) searched for in a
+// "vlan show" reply, without the regex engine: the reply's long port masks
+// make the engine backtrack byte by byte, once for every VLAN read.
+bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string_view& ports);
+
 using Portmap = std::vector<PortmapEntry>;
 using VlanXlateList = std::vector<VlanXlate>;
 using IntMap = std::unordered_map<long, long>;
@@ -147,7 +152,7 @@ class Asic {
  private:
   static constexpr uint32_t kNoName = UINT32_MAX;
 
-  ShellOutput run_guarded(const std::string& cmd, const std::string& timeout_text);
+  ShellOutput run_guarded(const std::string& cmd, std::string_view timeout_text);
   std::string command_output(const std::string& command_text);
   // bcm2linux of the port table; while the hardware is read, each port's
   // answer is asked once and kept.  `id` is the port's name number, or

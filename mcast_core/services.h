@@ -8,16 +8,53 @@
 
 namespace nv {
 
-// Text of a shell reply.  `keep` holds whatever owns the bytes, so a reply
-// can be read without copying it.
-struct ShellOutput {
-  std::string_view text;
-  std::shared_ptr<const void> keep;
+// Text of a shell reply, with whatever owns its bytes, so that a reply can
+// be read without copying it.  The owner is either shared (`keep`) or held
+// alone and let go through `release` when the output is dropped: a reader
+// asks for thousands of replies, and that costs no allocation.
+class ShellOutput {
+ public:
+  using Release = void (*)(void*);
+
+  ShellOutput() = default;
+  ShellOutput(std::string_view text, std::shared_ptr<const void> keep)
+      : text(text), keep_(std::move(keep)) {}
+  ShellOutput(std::string_view text, void* owner, Release release)
+      : text(text), owner_(owner), release_(release) {}
+  ShellOutput(ShellOutput&& o) noexcept
+      : text(o.text), keep_(std::move(o.keep_)), owner_(o.owner_), release_(o.release_) {
+    o.release_ = nullptr;
+  }
+  ShellOutput& operator=(ShellOutput&& o) noexcept {
+    if (this != &o) {
+      drop();
+      text = o.text;
+      keep_ = std::move(o.keep_);
+      owner_ = o.owner_;
+      release_ = o.release_;
+      o.release_ = nullptr;
+    }
+    return *this;
+  }
+  ShellOutput(const ShellOutput&) = delete;
+  ShellOutput& operator=(const ShellOutput&) = delete;
+  ~ShellOutput() { drop(); }
 
   static ShellOutput of(std::string s) {
-    auto owned = std::make_shared<const std::string>(std::move(s));
-    return ShellOutput{*owned, owned};
+    auto* owned = new std::string(std::move(s));
+    return ShellOutput(*owned, owned, [](void* p) { delete static_cast<std::string*>(p); });
   }
+
+  std::string_view text;
+
+ private:
+  void drop() {
+    if (release_) release_(owner_);
+    release_ = nullptr;
+  }
+  std::shared_ptr<const void> keep_;
+  void* owner_ = nullptr;
+  Release release_ = nullptr;
 };
 
 class DiagShell {

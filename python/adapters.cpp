@@ -32,8 +32,8 @@ class Shell : public nv::DiagShell, public Wrapped {
       raise(PyExc_TypeError, "diagnostic shell returned " + std::string(Py_TYPE(r)->tp_name));
     std::string_view text(PyString_AS_STRING(out.get()),
                           static_cast<size_t>(PyString_GET_SIZE(out.get())));
-    auto keep = std::make_shared<Object>(std::move(out));
-    return nv::ShellOutput{text, keep};
+    // The reply holds the string; dropping the reply drops the reference.
+    return nv::ShellOutput(text, out.release(), [](void* o) { Py_DECREF(static_cast<PyObject*>(o)); });
   }
 
   // PyObject_CallMethod(client, "run", "(s#)", ...) without its per-call
@@ -49,13 +49,29 @@ class Shell : public nv::DiagShell, public Wrapped {
     if (!PyCallable_Check(func)) {
       PyErr_Format(PyExc_TypeError, "attribute of type '%.200s' is not callable",
                    Py_TYPE(func)->tp_name);
-    } else if (PyObject* args = PyTuple_New(1)) {
-      PyObject* text = PyString_FromStringAndSize(cmd.data(), static_cast<Py_ssize_t>(cmd.size()));
-      if (text) {
-        PyTuple_SET_ITEM(args, 0, text);
-        r = PyObject_Call(func, args, nullptr);
+    } else {
+      // A method bound to the client is called as its function with the
+      // client first, as the interpreter's own call of a bound method does;
+      // this saves the bound method's second argument tuple.
+      PyObject* self = nullptr;
+      PyObject* target = func;
+      if (PyMethod_Check(func) && PyMethod_GET_SELF(func)) {
+        self = PyMethod_GET_SELF(func);
+        target = PyMethod_GET_FUNCTION(func);
       }
-      Py_DECREF(args);
+      const Py_ssize_t n = self ? 2 : 1;
+      if (PyObject* args = PyTuple_New(n)) {
+        PyObject* text = PyString_FromStringAndSize(cmd.data(), static_cast<Py_ssize_t>(cmd.size()));
+        if (text) {
+          if (self) {
+            Py_INCREF(self);
+            PyTuple_SET_ITEM(args, 0, self);
+          }
+          PyTuple_SET_ITEM(args, n - 1, text);
+          r = PyObject_Call(target, args, nullptr);
+        }
+        Py_DECREF(args);
+      }
     }
     Py_DECREF(func);
     return r;

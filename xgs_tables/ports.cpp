@@ -9,6 +9,31 @@
 
 namespace nv {
 
+bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string_view& ports) {
+  static constexpr std::string_view kVlan = "vlan ", kUntagged = "untagged ";
+  for (size_t at = text.find(kVlan); at != std::string_view::npos; at = text.find(kVlan, at + 1)) {
+    const size_t digits = at + kVlan.size();
+    size_t e = digits;
+    while (e < text.size() && static_cast<unsigned char>(text[e] - '0') < 10) ++e;
+    if (e == digits) continue;
+    // `.*` stops at a line feed and is greedy: the last "untagged " of the
+    // line that a non-space byte follows is the one taken.
+    const size_t lf = text.find('\n', e);
+    const std::string_view rest = text.substr(e, lf == std::string_view::npos ? lf : lf - e);
+    for (size_t q = rest.rfind(kUntagged); q != std::string_view::npos;
+         q = q == 0 ? std::string_view::npos : rest.rfind(kUntagged, q - 1)) {
+      const size_t b = q + kUntagged.size();
+      size_t end = b;
+      while (end < rest.size() && !is_space(rest[end])) ++end;
+      if (end == b) continue;
+      vlan = text.substr(digits, e - digits);
+      ports = rest.substr(b, end - b);
+      return true;
+    }
+  }
+  return false;
+}
+
 void Asic::parse_portmap() {
   ShellOutput out = run_guarded("show portmap", "show portmap timed out");
   LineCursor lines(out.text);
@@ -123,14 +148,13 @@ void Asic::parse_vlan_xlate() {
 }
 
 void Asic::parse_vlan(long vid) {
-  static const Regex kVlan(R"(vlan (?P<vlan>\d+).*untagged (?P<ports>\S+))");
   const std::string cmd = "vlan show " + std::to_string(vid);
   if (vid == -1) return;
   ShellOutput out = run_guarded(cmd, cmd);
-  auto m = kVlan.search(out.text);
-  if (!m) return;
-  long vlan = parse_int((*m)["vlan"], 10);
-  const std::string port_cmd = "ports " + std::string((*m)["ports"]);
+  std::string_view vlan_text, ports;
+  if (!search_vlan_line(out.text, vlan_text, ports)) return;
+  long vlan = parse_int(vlan_text, 10);
+  const std::string port_cmd = "ports " + std::string(ports);
   ShellOutput listing = run_guarded(port_cmd, port_cmd);
   LineCursor lines(listing.text);
   std::string_view row;

@@ -41,7 +41,7 @@ size_t line_feeds(std::string_view text) {
   size_t n = 0;
   const char* p = text.data();
   const char* e = p + text.size();
-  while (p != e && (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(e - p))))) {
+  while ((p = detail::find_lf(p, e)) != e) {
     ++n;
     ++p;
   }
@@ -83,14 +83,20 @@ class VrfNames {
  public:
   explicit VrfNames(VrfDb& db) : db_(db) {}
   const std::string& operator()(long id) {
+    // Rows of one VRF tend to follow each other.
+    if (last_ && id == last_id_) return *last_;
     auto it = names_.find(id);
     if (it == names_.end()) it = names_.emplace(id, db_.vrf_id2name(id)).first;
-    return it->second;
+    last_id_ = id;
+    last_ = &it->second;
+    return *last_;
   }
 
  private:
   VrfDb& db_;
-  std::unordered_map<long, std::string> names_;
+  std::unordered_map<long, std::string> names_;  // nodes: the names stay put
+  long last_id_ = 0;
+  const std::string* last_ = nullptr;
 };
 
 }  // namespace

@@ -240,6 +240,45 @@ TEST_F(VlanReader, StoresNothingWhenTheShellDoesNotReportTheVlan) {
   EXPECT_TRUE(rig.asic.vlans->empty());
 }
 
+TEST(VlanLine, ReadAsTheInterpretersPatternReadsIt) {
+  // The reader finds the VLAN line without the regex engine; the pattern,
+  // searched for in the whole reply, is the judge of every reply here.
+  nv::Regex pattern(R"(vlan (?P<vlan>\d+).*untagged (?P<ports>\S+))");
+  const std::string replies[] = {
+      "vlan 100\tports pe0 (0x1), untagged pe0,pc0 (0x2) flood\n",
+      "vlan 1 untagged a untagged b\n",
+      "vlan 1 untagged a untagged \n",
+      "vlan 1 untagged a untagged  b\n",
+      "vlan 1 untagged\ta\n",
+      "vlan 12untagged x\n",
+      "vlan 1\nuntagged a\n",
+      "vlan 1 x\nvlan 2 untagged b\n",
+      "vlan x\nvlan 3 untagged c",
+      "vlanvlan 4 untagged d\n",
+      "vlan 5 untagged e\r\n",
+      "vlan 6 untagged f\rg h\n",
+      "vlan 7 untagged \x85\xa0\n",
+      "vlan 8 untagged g\x0bh\n",
+      "vlan 9 untagged untagged i\n",
+      "avlan 10 untagged j",
+      "vlan 11 untagged ",
+      "vlan 12 ports untagged",
+      "vlan  13 untagged k\n",
+      "Error: vlan 14 does not exist\n",
+      "vlan 0015 untagged l\nvlan 16 untagged m\n",
+      "",
+  };
+  for (const std::string& reply : replies) {
+    std::string_view vlan, ports;
+    const bool found = nv::search_vlan_line(reply, vlan, ports);
+    auto m = pattern.search(reply);
+    ASSERT_EQ(found, m.has_value()) << nv::py_repr(reply);
+    if (!m) continue;
+    EXPECT_EQ(vlan, (*m)["vlan"]) << nv::py_repr(reply);
+    EXPECT_EQ(ports, (*m)["ports"]) << nv::py_repr(reply);
+  }
+}
+
 TEST_F(VlanReader, Failures) {
   rig.shell->answers["ports pe0,pc0"] = std::string(kPortsHeader) + " pe0(1) up\n\n";
   EXPECT_NV_ERROR(rig.asic.parse_vlan(100), ErrorKind::Index, "list index out of range");

@@ -130,6 +130,9 @@ TEST(TextParseInt, DecimalAndHexadecimalAsTheInterpreterReadsThem) {
       {"-000000000000000000000000001", 10, -1},   // more digits than a fast read takes
       {"00000000000000000000000000ff", 16, 255},
       {"7fffffffffffffff", 16, 9223372036854775807L},
+      // Both sides of the longest word that is read inline.
+      {"999999999999999", 10, 999999999999999L},   {"1000000000000000", 10, 1000000000000000L},
+      {"fffffffffffffff", 16, 0xfffffffffffffffL}, {"1000000000000000", 16, 0x1000000000000000L},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(nv::parse_int(c.text, c.base), c.want) << nv::py_repr(c.text);
