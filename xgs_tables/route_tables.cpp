@@ -37,17 +37,6 @@ const std::string* field(const FieldMap& fields, const char* name) {
 // VRF_ID and EXPECTED_L3_IIF come in either base; "0x" says which.
 long either_base(const std::string& text) { return parse_int(text, contains(text, "0x") ? 16 : 10); }
 
-size_t line_feeds(std::string_view text) {
-  size_t n = 0;
-  const char* p = text.data();
-  const char* e = p + text.size();
-  while ((p = detail::find_lf(p, e)) != e) {
-    ++n;
-    ++p;
-  }
-  return n;
-}
-
 // The text of route_key(), made from views in one allocation: one per row
 // of the route listing.
 std::string key_of(std::string_view vrf, std::string_view sip, std::string_view dip) {
@@ -130,7 +119,7 @@ void Asic::parse_ipmc_table() {
       // buckets to spare, since most of an insert's time is its bucket's
       // chain.
       if (routes.max_load_factor() > 0.5f) routes.max_load_factor(0.5f);
-      routes.reserve(routes.size() + line_feeds(out.text));
+      routes.reserve(routes.size() + detail::count_lf(out.text.data(), out.text.data() + out.text.size()));
       return;
     }
     if (at == 1) return;

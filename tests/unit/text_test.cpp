@@ -40,6 +40,9 @@ TEST(TextLines, BreaksAtLfCrAndCrLfWithNoEmptyLastLine) {
       // bytes next to it, NUL.
       {std::string("\x8a\x0b\x09\x8b\x0a\x00\x8a\x8a\x8a\x8a\x8a\x0a\xff", 13), {"\x8a\x0b\x09\x8b", std::string("\x00\x8a\x8a\x8a\x8a\x8a", 6), "\xff"}},
       {std::string(9, '\x8a'), {std::string(9, '\x8a')}},
+      // And in and across sixteen-byte blocks.
+      {std::string(31, 'a') + "\n" + std::string(17, '\x8a'), {std::string(31, 'a'), std::string(17, '\x8a')}},
+      {std::string(16, '\x0b') + "\n\n" + std::string(15, 'c') + "\n", {std::string(16, '\x0b'), "", std::string(15, 'c')}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(nv::lines(c.text), as_views(c.want)) << nv::py_repr(c.text);
