@@ -176,6 +176,21 @@ class _State(object):
 
 _state = _State()
 
+# What dolmish.run reads on every call, bound again whenever the switch, the
+# failing commands or the log change: the run is called tens of thousands of
+# times on the large switch.  A switch's outputs are edited in place.
+_log_command = _answer = _failing = None
+
+
+def _bind():
+    global _log_command, _answer, _failing
+    _log_command = _state.commands.append
+    _answer = _state.switch.outputs.get
+    _failing = _state.failing
+
+
+_bind()
+
 
 def use(name):
     """Makes fixture variant `name` (or a path) current; returns it."""
@@ -187,6 +202,7 @@ def use_switch(switch):
     _state.switch = switch
     _state.failing = {}
     _state.reset_log()
+    _bind()
     return switch
 
 
@@ -207,6 +223,7 @@ def raise_on(cmd, exc):
 
 def reset_log():
     _state.reset_log()
+    _bind()
 
 
 def commands():
@@ -250,12 +267,10 @@ def _client_run(client, cmd):
     commands that fail() named.  dolmish.run is this function itself: it is
     called tens of thousands of times on the large switch, so it takes no
     second call and only the steps it needs."""
-    state = _state
-    state.commands.append(cmd)
-    failing = state.failing
-    if failing and cmd in failing:
-        raise failing[cmd] or IOError('timed out')
-    out = state.switch.outputs.get(cmd)
+    _log_command(cmd)
+    if _failing and cmd in _failing:
+        raise _failing[cmd] or IOError('timed out')
+    out = _answer(cmd)
     return out if out is not None else unknown_command_output(cmd)
 
 
