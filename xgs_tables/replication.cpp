@@ -57,14 +57,19 @@ void Asic::parse_multicast_repln_groups() {
   // Every "Group" starts a piece, even inside a line; text before the first
   // one is not a group.
   const bool no_cr = !contains(text, "\r");
+  std::vector<std::string_view> pieces;
   size_t at = text.find(kCut);
   while (at != std::string_view::npos) {
     size_t begin = at + kCut.size();
     size_t next = text.find(kCut, begin);
     size_t end = next == std::string_view::npos ? text.size() : next;
-    read_repln_group(text.substr(begin, end - begin), no_cr);
+    pieces.push_back(text.substr(begin, end - begin));
     at = next;
   }
+  // The table is sized once for every group rather than grown by
+  // rehashing; a missing table is the first group's error, as before.
+  if (replication_groups) replication_groups->reserve(replication_groups->size() + pieces.size());
+  for (std::string_view piece : pieces) read_repln_group(piece, no_cr);
 }
 
 void Asic::parse_one_multicast_repln_group(std::string_view piece) {

@@ -1,6 +1,7 @@
 // The interpreter's text rules that every reader leans on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "common/errors.h"
@@ -49,6 +50,18 @@ TEST(TextLines, BreaksAtLfCrAndCrLfWithNoEmptyLastLine) {
     Views seen;
     nv::for_each_line(c.text, [&](std::string_view l) { seen.push_back(l); });
     EXPECT_EQ(seen, as_views(c.want)) << nv::py_repr(c.text);
+  }
+}
+
+TEST(TextLines, LineFeedsAreCountedInTextsOfAnyLength) {
+  // Long runs of LF fill the per-byte counters of the block-wise count.
+  std::string text;
+  for (int i = 0; i < 9000; ++i) text += i % 50 == 0 ? "ab\n" : "\n";
+  for (size_t len : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{4079},
+                     size_t{4080}, size_t{4081}, size_t{8200}, text.size()}) {
+    const char* p = text.data();
+    EXPECT_EQ(nv::detail::count_lf(p, p + len), static_cast<size_t>(std::count(p, p + len, '\n')))
+        << len;
   }
 }
 
