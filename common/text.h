@@ -162,12 +162,16 @@ long parse_int_rule(std::string_view text, int base);
 // int(text, base) of the interpreter for base 10 and 16: surrounding white
 // space, an optional sign (white space may follow it) and, in base 16, an
 // optional 0x or 0X prefix.  Raises ValueError with the interpreter's message.
-// Bare digits, which nearly every table column holds, are read inline.
+// Bare digits (in base 16 after an optional 0x), which nearly every table
+// column holds, are read inline.
 inline long parse_int(std::string_view text, int base) {
-  if (text.empty() || text.size() > 15) return detail::parse_int_rule(text, base);
+  std::string_view digits = text;
+  if (base == 16 && digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+    digits.remove_prefix(2);
+  if (digits.empty() || digits.size() > 15) return detail::parse_int_rule(text, base);
   const unsigned ubase = static_cast<unsigned>(base);
   long v = 0;
-  for (char c : text) {
+  for (char c : digits) {
     const unsigned d = detail::kBytes.digit[static_cast<unsigned char>(c)];
     if (d >= ubase) return detail::parse_int_rule(text, base);
     v = v * base + static_cast<long>(d);

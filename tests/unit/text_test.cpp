@@ -149,6 +149,7 @@ TEST(TextParseInt, DecimalAndHexadecimalAsTheInterpreterReadsThem) {
       // Both sides of the longest word that is read inline.
       {"999999999999999", 10, 999999999999999L},   {"1000000000000000", 10, 1000000000000000L},
       {"fffffffffffffff", 16, 0xfffffffffffffffL}, {"1000000000000000", 16, 0x1000000000000000L},
+      {"0xfffffffffffffff", 16, 0xfffffffffffffffL}, {"0x1000000000000000", 16, 0x1000000000000000L},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(nv::parse_int(c.text, c.base), c.want) << nv::py_repr(c.text);
@@ -166,7 +167,7 @@ TEST(TextParseInt, RejectsWhatTheInterpreterRejects) {
   } cases[] = {
       {"", 10, ""},     {"  ", 10, "''"},  {"0x", 16, ""},  {"0x10", 10, ""}, {"1f", 10, ""},
       {"1 2", 10, ""},  {"--1", 10, ""},   {"+-1", 10, ""}, {"0x 10", 16, ""}, {"1.0", 10, ""},
-      {"x1", 16, ""},   {"1_0", 10, ""},
+      {"x1", 16, ""},   {"1_0", 10, ""},   {"0x-1", 16, ""}, {"0x0x1", 16, ""}, {"0xg", 16, ""},
       // A sign and white space, but no digits after them.
       {"- ", 10, ""},   {"-  ", 16, ""},   {"- -5", 10, ""}, {"-+5", 16, ""}, {"0x -1", 16, ""},
       {" - 0x", 16, "'- 0x'"},             {"+ x", 10, ""},
