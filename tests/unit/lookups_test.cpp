@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "common/text.h"
 #include "fakes.h"
 
 namespace {
@@ -228,6 +229,28 @@ TEST(LookupsAgainstScans, VlanIdsOfAnyValue) {
   for (int i = 0; i < 300; ++i)
     EXPECT_EQ(rig.asic.is_port_untagged_for_vid("x" + std::to_string(i), 9), i % 3 == 0) << i;
   EXPECT_EQ(rig.shell->commands.size(), 2u);
+}
+
+TEST(LookupsAgainstScans, PortNamesOfAnyLength) {
+  // Names of up to eight bytes are keyed by their bytes, longer ones by a
+  // hash: names that share bytes or differ only in length stay apart.
+  const std::string names[] = {"a", "ab", "abc", "abcd", "abcde", "abcdefg", "abcdefgh",
+                               "abcdefghi", "abcdefgh1", "bcdefgha", std::string("ab\0", 3),
+                               std::string("\0", 1), "xe1", "xe10", "xe100", "xe1000",
+                               "a-rather-long-port-name-beyond-sso"};
+  Rig rig;
+  rig.bare();
+  long lport = 1;
+  for (const std::string& n : names) rig.asic.portmap->emplace_back(n, lport++, std::nullopt);
+  lport = 1;
+  for (const std::string& n : names) EXPECT_EQ(rig.asic.dport2logical_port(n), lport++) << nv::py_repr(n);
+  for (const char* absent : {"", "abcdefghij", "b", "xe1 ", "xe", "abcdefgi"})
+    EXPECT_EQ(rig.asic.dport2logical_port(absent), -1) << absent;
+  // Many more names than the table first holds.
+  for (int i = 0; i < 3000; ++i) rig.asic.portmap->emplace_back("p" + std::to_string(i), 1000 + i, std::nullopt);
+  for (int i = 0; i < 3000; i += 7)
+    EXPECT_EQ(rig.asic.dport2logical_port("p" + std::to_string(i)), 1000 + i) << i;
+  EXPECT_EQ(rig.asic.dport2logical_port("abcd"), 4);
 }
 
 TEST(LookupsMissingTables, RaiseTheHostsAttributeError) {

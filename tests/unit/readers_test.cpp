@@ -555,6 +555,37 @@ TEST_F(ReplicationReader, ReadsL3AndL2TargetsOfEachGroup) {
                       }));
 }
 
+TEST_F(ReplicationReader, InterfaceNumbersOfAnyValueAndChangedInterfaces) {
+  // Interface numbers found by position and by hash alike; the VLANs of
+  // pc0's targets are tagged, so each target shows its interface's VLAN.
+  *rig.asic.l3_intfs = {{0, 10}, {4095, 20}, {4096, 30}, {100000, 40}, {-7, 50}, {1L << 40, 60}};
+  rig.asic.vlans->emplace(10, nv::VlanEntry(10, {}));
+  for (long v : {20L, 30L, 40L, 50L, 60L}) rig.asic.vlans->emplace(v, nv::VlanEntry(v, {}));
+  rig.shell->answers["multicast show"] =
+      "Group 1\n\tport pc0, encap id 0\n\tport pc0, encap id 4095\n\tport pc0, encap id 4096\n"
+      "\tport pc0, encap id 100000\n\tport pc0, encap id -7\n\tport pc0, encap id 1099511627776\n"
+      "\tport pc0, encap id 3\n\tport pc0, encap id 99999\n";
+  auto vlans = [&] {
+    rig.asic.parse_multicast_repln_groups();
+    std::vector<long> out;
+    for (const auto& e : *rig.asic.replication_groups->at(1).l3_encaps) out.push_back(e.vlan);
+    return out;
+  };
+  EXPECT_EQ(vlans(), (std::vector<long>{10, 20, 30, 40, 50, 60, -1, -1}));
+
+  // The reader of the interface table rewrites interfaces in place, and
+  // the table keeps its size.
+  rig.shell->answers["l3 intf show"] =
+      "Free L3INTF entries: 1\nUnit  Intf  VRF Group VLAN\n---\n0  0  0  0  11\n0  100000  0  0  41\n";
+  rig.asic.parse_l3_intf();
+  EXPECT_EQ(vlans(), (std::vector<long>{11, 20, 30, 41, 50, 60, -1, -1}));
+
+  // The host changes an interface in place.
+  (*rig.asic.l3_intfs)[4095] = 21;
+  nv::note_record_edit();
+  EXPECT_EQ(vlans(), (std::vector<long>{11, 21, 30, 41, 50, 60, -1, -1}));
+}
+
 TEST_F(ReplicationReader, LaterGroupWithTheSameIdWinsAndEmptyHeadsAreSkipped) {
   rig.shell->answers["multicast show"] =
       "Group 5\n\tport pe0, encap id -1\nGroup\n\tport pe1, encap id -1\nGroup 0x5\n\tport pc0, encap id -1\nGroup";
