@@ -180,8 +180,9 @@ class FakeShell : public nv::DiagShell {
     ++commands;
     auto it = d_.outputs.find(cmd);
     if (it == d_.outputs.end()) return ShellOutput::of("Error: unknown command \"" + cmd + "\"\n");
-    // The reply is shared, not copied, as the host's string would be.
-    return ShellOutput{*it->second, it->second};
+    // The reply is the switch's own text, not a copy, as the host's string
+    // would be; the switch outlives every reply.
+    return ShellOutput(*it->second);
   }
   long gettable_int(const std::string& table, long, long, size_t, const std::string&) override {
     throw nv::ValueError("unknown memory table " + table);

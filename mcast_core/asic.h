@@ -202,7 +202,7 @@ class Asic {
     uint32_t find(std::string_view name) const {  // kNoName when unknown
       if (slots_.empty()) return kNoName;
       const uint64_t key = key_of(name);
-      for (size_t i = slot_of(key); ; i = (i + 1) & mask_) {
+      for (size_t i = slot_of(key);; i = (i + 1) & mask_) {
         const Slot& s = slots_[i];
         if (s.id == kNoName) return kNoName;
         if (same(s, key, name)) return s.id;

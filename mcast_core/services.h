@@ -9,27 +9,24 @@
 namespace nv {
 
 // Text of a shell reply, with whatever owns its bytes, so that a reply can
-// be read without copying it.  The owner is either shared (`keep`) or held
-// alone and let go through `release` when the output is dropped: a reader
-// asks for thousands of replies, and that costs no allocation.
+// be read without copying it.  The owner is let go through `release` when
+// the output is dropped; a reply with no owner is text that outlives it.
+// A reader asks for thousands of replies, and none costs an allocation.
 class ShellOutput {
  public:
   using Release = void (*)(void*);
 
   ShellOutput() = default;
-  ShellOutput(std::string_view text, std::shared_ptr<const void> keep)
-      : text(text), keep_(std::move(keep)) {}
+  explicit ShellOutput(std::string_view text) : text(text) {}
   ShellOutput(std::string_view text, void* owner, Release release)
       : text(text), owner_(owner), release_(release) {}
-  ShellOutput(ShellOutput&& o) noexcept
-      : text(o.text), keep_(std::move(o.keep_)), owner_(o.owner_), release_(o.release_) {
+  ShellOutput(ShellOutput&& o) noexcept : text(o.text), owner_(o.owner_), release_(o.release_) {
     o.release_ = nullptr;
   }
   ShellOutput& operator=(ShellOutput&& o) noexcept {
     if (this != &o) {
       drop();
       text = o.text;
-      keep_ = std::move(o.keep_);
       owner_ = o.owner_;
       release_ = o.release_;
       o.release_ = nullptr;
@@ -52,7 +49,6 @@ class ShellOutput {
     if (release_) release_(owner_);
     release_ = nullptr;
   }
-  std::shared_ptr<const void> keep_;
   void* owner_ = nullptr;
   Release release_ = nullptr;
 };
