@@ -63,27 +63,6 @@ inline const char* find_lf(const char* p, const char* e) {
 #endif
 }
 
-// The number of LF bytes in [p, e).
-inline size_t count_lf(const char* p, const char* e) {
-  size_t n = 0;
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  while (e - p >= 16) {
-    // Each byte lane counts down by one per LF (a match is -1), for at most
-    // 255 blocks; the lanes are then summed.
-    __m128i lanes = _mm_setzero_si128();
-    for (int k = 0; k < 255 && e - p >= 16; ++k, p += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, lf));
-    }
-    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-    n += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
-         static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
-#endif
-  for (; p != e; ++p) n += *p == '\n';
-  return n;
-}
 }  // namespace detail
 
 // \t \n \v \f \r and blank; no byte above 127 is white space.
@@ -124,6 +103,30 @@ class LineCursor {
   const char* end_;
   bool lf_only_;
 };
+
+// The number of LF bytes in a text: a sixteen-byte block at a time.
+inline size_t count_lf(std::string_view text) {
+  const char* p = text.data();
+  const char* e = p + text.size();
+  size_t n = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (e - p >= 16) {
+    // Each byte lane counts the LFs it sees (a match is -1, subtracted) for
+    // at most 255 blocks, before it could wrap; then the lanes are summed.
+    __m128i lanes = _mm_setzero_si128();
+    for (int k = 0; k < 255 && e - p >= 16; ++k, p += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, lf));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    n += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#endif
+  for (; p != e; ++p) n += *p == '\n';
+  return n;
+}
 
 // Lines of a text, with no empty last line for a final line break.
 std::vector<std::string_view> lines(std::string_view text);

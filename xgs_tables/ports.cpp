@@ -161,9 +161,6 @@ void Asic::parse_vlan(long vid) {
   // Two heading lines, then one port per line.
   if (!lines.next(row) || !lines.next(row) || !lines.next(row)) return;
   std::vector<std::string> names;
-  // One name per line from here on.
-  const char* end = listing.text.data() + listing.text.size();
-  names.reserve(1 + detail::count_lf(row.data(), end));
   do {
     std::string_view name = first_word(row);
     if (name.empty()) throw IndexError();

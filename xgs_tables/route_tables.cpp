@@ -119,7 +119,7 @@ void Asic::parse_ipmc_table() {
       // buckets to spare, since most of an insert's time is its bucket's
       // chain.
       if (routes.max_load_factor() > 0.5f) routes.max_load_factor(0.5f);
-      routes.reserve(routes.size() + detail::count_lf(out.text.data(), out.text.data() + out.text.size()));
+      routes.reserve(routes.size() + count_lf(out.text));
       return;
     }
     if (at == 1) return;

@@ -60,7 +60,7 @@ TEST(TextLines, LineFeedsAreCountedInTextsOfAnyLength) {
   for (size_t len : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{4079},
                      size_t{4080}, size_t{4081}, size_t{8200}, text.size()}) {
     const char* p = text.data();
-    EXPECT_EQ(nv::detail::count_lf(p, p + len), static_cast<size_t>(std::count(p, p + len, '\n')))
+    EXPECT_EQ(nv::count_lf(std::string_view(p, len)), static_cast<size_t>(std::count(p, p + len, '\n')))
         << len;
   }
 }
