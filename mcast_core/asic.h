@@ -37,7 +37,7 @@ bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string
 using Portmap = std::vector<PortmapEntry>;
 using VlanXlateList = std::vector<VlanXlate>;
 using IntMap = std::unordered_map<long, long>;
-using VlanMap = std::map<long, VlanEntry>;
+using VlanMap = std::unordered_map<long, VlanEntry>;
 using ReplicationGroupMap = std::unordered_map<long, ReplicationGroup>;
 // Hashed: the route listing is read in no useful order, and the dumps sort
 // the keys themselves.
