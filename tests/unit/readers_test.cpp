@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "common/regex.h"
 #include "common/text.h"
@@ -277,6 +278,47 @@ TEST(VlanLine, ReadAsTheInterpretersPatternReadsIt) {
     EXPECT_EQ(vlan, (*m)["vlan"]) << nv::py_repr(reply);
     EXPECT_EQ(ports, (*m)["ports"]) << nv::py_repr(reply);
   }
+}
+
+TEST(VlanLine, LongOneLineRepliesAreReadInLinearTime) {
+  // A search that goes back over the rest of the line for every "vlan N"
+  // takes seconds on these; the one pass takes milliseconds.
+  struct Case {
+    std::string reply;
+    bool found;
+    std::string vlan, ports;
+  };
+  std::string repeated;
+  for (int i = 0; i < 20000; ++i) repeated += "vlan 1 untagged  ";
+  std::string megabyte;
+  while (megabyte.size() < (1u << 20)) megabyte += "vlan 1 untagged  ";
+  const Case cases[] = {
+      {repeated, false, "", ""},
+      {megabyte, false, "", ""},
+      {repeated + "untagged pe0", true, "1", "pe0"},
+      {"x" + repeated + "vlan 22 untagged pe1 " + repeated, true, "1", "pe1"},
+      {std::string(1 << 20, 'v') + "vlan 3 untagged pe2", true, "3", "pe2"},
+  };
+  // The pattern agrees on shorter replies of the same shape.
+  nv::Regex pattern(R"(vlan (?P<vlan>\d+).*untagged (?P<ports>\S+))");
+  std::string shorter;
+  for (int i = 0; i < 200; ++i) shorter += "vlan 1 untagged  ";
+  for (const std::string& reply : {shorter, shorter + "untagged pe0",
+                                   "x" + shorter + "vlan 22 untagged pe1 " + shorter}) {
+    std::string_view vlan, ports;
+    auto m = pattern.search(reply);
+    ASSERT_EQ(nv::search_vlan_line(reply, vlan, ports), m.has_value());
+    if (m) EXPECT_EQ(std::make_pair(vlan, ports), std::make_pair((*m)["vlan"], (*m)["ports"]));
+  }
+
+  const auto started = std::chrono::steady_clock::now();
+  for (const Case& c : cases) {
+    std::string_view vlan, ports;
+    ASSERT_EQ(nv::search_vlan_line(c.reply, vlan, ports), c.found) << c.reply.size();
+    EXPECT_EQ(vlan, c.vlan);
+    EXPECT_EQ(ports, c.ports);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
 }
 
 TEST_F(VlanReader, Failures) {
