@@ -107,18 +107,31 @@ def run_python(code, env=None, args=()):
     return proc.returncode, out, err
 
 
+class RootTestNotRun(AssertionError):
+    """A test that needs root could not run although we are root."""
+
+
+def cannot_run_as_root(reason):
+    """Ends the calling test that needs root and what root gives: a skip
+    without root, a failure as root, where nothing excuses it (CI runs as
+    root and must run every such test)."""
+    if os.geteuid() == 0:
+        raise RootTestNotRun('needs root and could not run as root: %s' % reason)
+    raise unittest.SkipTest('needs root: %s' % reason)
+
+
 def in_switch_ns(rootdir, argv, env=None):
     """Runs argv through scripts/in-switch-ns; skips the calling test when
-    this machine cannot give a private mount namespace.  Gives
-    (status, stdout, stderr)."""
+    not root, and fails it when root cannot have a private mount namespace.
+    Gives (status, stdout, stderr)."""
     if os.geteuid() != 0:
-        raise unittest.SkipTest('needs root for a private mount namespace')
+        cannot_run_as_root('a private mount namespace')
     proc = subprocess.Popen([IN_SWITCH_NS, rootdir] + list(argv),
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             env=child_env(env), cwd=SOURCE_DIR)
     out, err = proc.communicate()
     if proc.returncode == 77:
-        raise unittest.SkipTest('in-switch-ns: %s' % err.strip())
+        cannot_run_as_root('in-switch-ns: %s' % err.strip())
     return proc.returncode, out, err
 
 
