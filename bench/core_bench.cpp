@@ -20,7 +20,7 @@
 
 #include "common/errors.h"
 #include "mcast_core/asic.h"
-#include "mcast_core/services.h"
+#include "common/services.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "common/system.h"
 #include "kernel_state/records.h"
 #include "mcast_core/records.h"
-#include "mcast_core/services.h"
+#include "common/services.h"
 
 namespace nv {
 

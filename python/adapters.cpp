@@ -148,7 +148,40 @@ class AttributeList : public nv::DeviceList {
   std::string name_;
 };
 
+class GlobalsServices : public nv::ServiceFactory {
+ public:
+  GlobalsServices(Object globals, OutsideMakers makers)
+      : globals_(std::move(globals)), makers_(std::move(makers)) {}
+  std::shared_ptr<nv::PortTable> make_port_table() override {
+    return port_table(make(makers_.port_table));
+  }
+  std::shared_ptr<nv::VrfDb> make_vrf_db() override { return vrf_db(make(makers_.vrf_db)); }
+  // A client module that failed to import is None among the globals, and
+  // the lookup of its class fails with the interpreter's AttributeError.
+  std::shared_ptr<nv::DiagShell> make_shell() override { return diag_shell(make(makers_.shell)); }
+
+ private:
+  Object make(const Maker& m) {
+    const std::string& first = m.path.at(0);
+    PyObject* v = PyDict_GetItemString(globals_.get(), first.c_str());  // borrowed
+    if (!v) raise(PyExc_NameError, "global name '" + first + "' is not defined");
+    Object target = Object::borrow(v);
+    for (size_t i = 1; i < m.path.size(); ++i) target = target.attr(m.path[i].c_str());
+    Object kwargs = Object::steal(PyDict_New());
+    for (const auto& [name, value] : m.keywords)
+      if (PyDict_SetItemString(kwargs.get(), name.c_str(), value.get()) < 0) throw_pending();
+    return target.call(Object::steal(PyTuple_New(0)), kwargs);
+  }
+
+  Object globals_;
+  OutsideMakers makers_;
+};
+
 }  // namespace
+
+std::shared_ptr<nv::ServiceFactory> services_from_globals(Object globals, OutsideMakers makers) {
+  return std::make_shared<GlobalsServices>(std::move(globals), std::move(makers));
+}
 
 std::shared_ptr<nv::DiagShell> diag_shell(Object client) {
   return std::make_shared<Shell>(std::move(client));

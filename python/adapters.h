@@ -5,8 +5,10 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "mcast_core/services.h"
+#include "common/services.h"
 #include "python/object.h"
 
 namespace py {
@@ -37,5 +39,20 @@ std::shared_ptr<nv::VrfDb> vrf_db(Object db);
 std::shared_ptr<nv::Console> sys_stdout();
 // A list found as attribute `name` of `holder` each time it is used.
 std::shared_ptr<nv::DeviceList> attribute_list(Object holder, std::string name);
+
+// How a module makes one of its outside objects: the class found from one of
+// the module's globals through a chain of attributes ({"norvask", "quillon",
+// "quillon"} is norvask.quillon.quillon), called with these keywords only.
+struct Maker {
+  std::vector<std::string> path;
+  std::vector<std::pair<std::string, Object>> keywords;
+};
+
+// The checker's three outside objects, each made when the core asks for it
+// from whatever the module's globals hold at that time.
+struct OutsideMakers {
+  Maker port_table, vrf_db, shell;
+};
+std::shared_ptr<nv::ServiceFactory> services_from_globals(Object globals, OutsideMakers makers);
 
 }  // namespace py

@@ -308,7 +308,10 @@ TEST(VlanLine, LongOneLineRepliesAreReadInLinearTime) {
     std::string_view vlan, ports;
     auto m = pattern.search(reply);
     ASSERT_EQ(nv::search_vlan_line(reply, vlan, ports), m.has_value());
-    if (m) EXPECT_EQ(std::make_pair(vlan, ports), std::make_pair((*m)["vlan"], (*m)["ports"]));
+    if (m) {
+      EXPECT_EQ(vlan, (*m)["vlan"]);
+      EXPECT_EQ(ports, (*m)["ports"]);
+    }
   }
 
   const auto started = std::chrono::steady_clock::now();

@@ -8,7 +8,7 @@
 #include <Python.h>
 
 #include "mcast_core/asic.h"
-#include "mcast_core/asic_binding.h"
+#include "modules/corvane/binding.h"
 #include "python/classes.h"
 #include "python/errors.h"
 
@@ -37,7 +37,11 @@ void module_body(PyObject* module) {
   py::Object m = py::Object::borrow(module);
   nv::binding::export_kernel_records(m);
   nv::binding::export_hw_records(m);
-  nv::binding::export_asic(m);
+  // The outside objects an Asic makes, from the names bound above.
+  py::OutsideMakers makers{{{"norvask", "quillon", "quillon"}, {}},
+                           {{"norvask", "stavren", "VrfDb"}, {}},
+                           {{"dolmish", "dolmish"}, {{"timeout", py::integer(180)}}}};
+  nv::binding::export_asic(m, makers);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Export of the multicast checker's classes to the host interpreter.
 #pragma once
 
+#include "python/adapters.h"
 #include "python/object.h"
 
 namespace nv::binding {
@@ -11,6 +12,6 @@ void export_kernel_records(const py::Object& module);
 void export_hw_records(const py::Object& module);
 // The checker class; its constructor finds the outside modules among the
 // module's globals when it runs.
-void export_asic(const py::Object& module);
+void export_asic(const py::Object& module, const py::OutsideMakers& makers);
 
 }  // namespace nv::binding

@@ -1,4 +1,4 @@
-#include "mcast_core/asic_binding.h"
+#include "modules/corvane/binding.h"
 
 #include "mcast_core/asic.h"
 #include "python/adapters.h"
@@ -240,32 +240,6 @@ void outside(Class<Asic>& cls, const char* name, std::shared_ptr<I> Asic::*membe
       });
 }
 
-class ModuleServices : public ServiceFactory {
- public:
-  explicit ModuleServices(Object globals) : globals_(std::move(globals)) {}
-  std::shared_ptr<PortTable> make_port_table() override {
-    return py::port_table(global("norvask").attr("quillon").attr("quillon")());
-  }
-  std::shared_ptr<VrfDb> make_vrf_db() override {
-    return py::vrf_db(global("norvask").attr("stavren").attr("VrfDb")());
-  }
-  std::shared_ptr<DiagShell> make_shell() override {
-    Object kwargs = Object::steal(PyDict_New());
-    PyDict_SetItemString(kwargs.get(), "timeout", py::integer(180).get());
-    // A client module that failed to import is None here, and the lookup
-    // of its class fails with the interpreter's AttributeError.
-    return py::diag_shell(global("dolmish").attr("dolmish").call(Object(), kwargs));
-  }
-
- private:
-  Object global(const char* name) {
-    PyObject* v = PyDict_GetItemString(globals_.get(), name);  // borrowed
-    if (!v) py::raise(PyExc_NameError, std::string("global name '") + name + "' is not defined");
-    return Object::borrow(v);
-  }
-  Object globals_;
-};
-
 std::optional<std::string> text_or_none(PyObject* o) {
   if (o && py::is_text(o)) return py::to_string(o);
   return std::nullopt;
@@ -285,7 +259,7 @@ Object nothing() { return Object::none(); }
 
 }  // namespace
 
-void export_asic(const Object& m) {
+void export_asic(const Object& m, const py::OutsideMakers& makers) {
   Object globals = Object::borrow(PyModule_GetDict(m.get()));
   Class<Asic> cls(m, "Asic");
   PyObject* type = reinterpret_cast<PyObject*>(cls.type());
@@ -296,13 +270,12 @@ void export_asic(const Object& m) {
     return std::make_shared<Asic>(std::move(env));
   });
   cls.init_raw(
-      [globals](PyObject* self, const Args& a) {
+      [globals, makers](PyObject* self, const Args& a) {
         bool use_mem_table = a[0] ? py::truth(a[0]) : false;
         Object debug = Object::borrow(a[1] ? a[1] : Py_False);
         // The debug option is only kept, as the host gave it.
         if (PyObject_SetAttrString(self, "debug", debug.get()) < 0) py::throw_pending();
-        ModuleServices services(globals);
-        core(self).construct(services, use_mem_table);
+        core(self).construct(*py::services_from_globals(globals, makers), use_mem_table);
       },
       {"use_mem_table", "debug"}, 0);
 
