@@ -41,8 +41,8 @@ std::shared_ptr<nv::Console> sys_stdout();
 std::shared_ptr<nv::DeviceList> attribute_list(Object holder, std::string name);
 
 // How a module makes one of its outside objects: the class found from one of
-// the module's globals through a chain of attributes ({"norvask", "quillon",
-// "quillon"} is norvask.quillon.quillon), called with these keywords only.
+// the module's globals through a chain of attributes ({"os", "path",
+// "join"} is os.path.join), called with these keywords only.
 struct Maker {
   std::vector<std::string> path;
   std::vector<std::pair<std::string, Object>> keywords;
