@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "common/errors.h"
-#include "mcast_core/asic.h"
+#include "xgs_tables/xgs_asic.h"
 #include "common/services.h"
 
 namespace {
@@ -310,7 +310,7 @@ void BM_AsicConstruct(benchmark::State& state) {
   size_t vlans = 0;
   for (auto _ : state) {
     FakeServices services(d);
-    auto asic = std::make_unique<nv::Asic>(nv::Asic::Env{system, console, orig_dev});
+    auto asic = std::make_unique<nv::XgsAsic>(nv::Asic::Env{system, console, orig_dev});
     asic->construct(services, false);
     state.PauseTiming();
     if (std::string err = check(d, *asic); !err.empty()) {

@@ -15,23 +15,21 @@ uint64_t& record_edit_epoch() {
   return epoch;
 }
 
-Asic::Asic(Env env) : env_(std::move(env)) {}
+Asic::Asic(Env env, const ChipPolicy& policy) : env_(std::move(env)), policy_(policy) {}
 
 Error Asic::missing_attribute(const char* name) {
   // Asic is an old-style class of the host; this is its wording.
   return Error(ErrorKind::Attribute, std::string("Asic instance has no attribute '") + name + "'");
 }
 
-void Asic::construct(ServiceFactory& services, bool use_mem_table) {
+void Asic::make_outside_objects(ServiceFactory& services) {
   desc = "asic";
   pt = services.make_port_table();
   vrf_db = services.make_vrf_db();
   bcm = services.make_shell();
-  kestrad_debug_enabled = get_kestrad_debug(system());
-  nq_mroute_kestrad_debug_enabled = false;
-  linux_ports = pt->get_linux_ports();
-  mroute_pairx_check_and_get_orig_dev();
+}
 
+void Asic::make_kernel_caches() {
   kern_dev_cache = std::make_shared<std::map<std::string, KernDevEntry>>();
   kern_mdb_cache = std::make_shared<std::map<std::string, KernMdbCache>>();
   flood_mdb_misses = true;
@@ -40,41 +38,6 @@ void Asic::construct(ServiceFactory& services, bool use_mem_table) {
   kern_vlan_dev_cache_created = false;
   kern_vlan_dev_cache = std::make_shared<std::map<std::string, KernVlanDevEntry>>();
   kern_br_cache = std::make_shared<std::map<std::string, std::vector<std::string>>>();
-
-  // The port table is asked once per ASIC port while the tables are read;
-  // the answers are dropped when construction ends, however it ends.
-  struct NameCache {
-    Asic& asic;
-    explicit NameCache(Asic& a) : asic(a) { asic.keep_linux_names_ = true; }
-    ~NameCache() {
-      asic.keep_linux_names_ = false;
-      asic.port_encaps_ = {};
-      asic.port_encap_known_ = {};
-    }
-  } name_cache(*this);
-
-  portmap = std::make_shared<Portmap>();
-  parse_portmap();
-  parse_ports();
-  l3_intfs = std::make_shared<IntMap>();
-  parse_l3_intf();
-  vlan_xlate = std::make_shared<VlanXlateList>();
-  parse_vlan_xlate();
-  vlan_riot = std::make_shared<IntMap>();
-  riot_enable = is_riot_enabled();
-  vlan_riot_memtable = get_vlan_riot_memtable_name();
-  if (*riot_enable) {
-    l3_intf_nhi = std::make_shared<IntMap>();
-    parse_l3_intf_nhi();
-  }
-  vlans = std::make_shared<VlanMap>();
-  replication_groups = std::make_shared<ReplicationGroupMap>();
-  parse_multicast_repln_groups();
-  mroutes = std::make_shared<MrouteMap>();
-  if (use_mem_table)
-    parse_l3_entry_ipmc_table();
-  else
-    parse_ipmc_table();
 }
 
 std::optional<std::string> Asic::get_cmd_output(System& sys, const std::vector<std::string>& argv) {
@@ -235,6 +198,26 @@ void Asic::mroute_pairx_check_and_get_orig_dev() {
     if (w.size() >= 5) env_.orig_dev->append(std::string(w[4]));
     return;
   }
+}
+
+size_t Asic::list_index(const std::vector<std::string_view>& words, std::string_view word) {
+  for (size_t i = 0; i < words.size(); ++i)
+    if (words[i] == word) return i;
+  throw ValueError(py_repr(word) + " is not in list");
+}
+
+std::pair<std::optional<std::string>, FieldMap> Asic::field_dict_build(std::string_view entry) {
+  static const Regex kEntry(R"(\[(?P<key>\d+)\]: \<(?P<data>\S+)\>)");
+  FieldMap fields;
+  auto m = kEntry.search(entry);
+  if (!m) return {std::nullopt, std::move(fields)};
+  std::string key((*m)["key"]);
+  for (std::string_view piece : split((*m)["data"], ",")) {
+    std::vector<std::string_view> parts = split(piece, "=");
+    if (parts.size() < 2) continue;
+    fields.insert_or_assign(std::string(parts[0]), std::string(parts[1]));
+  }
+  return {std::move(key), std::move(fields)};
 }
 
 }  // namespace nv

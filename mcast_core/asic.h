@@ -1,5 +1,7 @@
-// The XGS multicast checker: the hardware tables it reads at construction,
-// the lookups over them and the host's queries.
+// The multicast checker's shared part: the hardware tables a chip's readers
+// fill at construction, the lookups over them, the host's queries and dumps
+// and the pairing check.  A chip's checker derives from it and adds its
+// readers and its construction sequence.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,11 @@ namespace nv {
 uint64_t& record_edit_epoch();
 inline void note_record_edit() { ++record_edit_epoch(); }
 
+// What the chips' checkers do differently in the shared part.
+struct ChipPolicy {
+  long hmroute_group_bits;  // type bits a hardware route adds to its group id
+};
+
 // The pattern vlan (?P<vlan>\d+).*untagged (?P<ports>\S+) searched for in a
 // "vlan show" reply, without the regex engine: the reply's long port masks
 // make the engine backtrack byte by byte, once for every VLAN read.
@@ -52,21 +59,17 @@ class Asic {
     std::shared_ptr<DeviceList> orig_dev;  // the class-wide ORIG_DEV list
   };
 
-  explicit Asic(Env env);
+  Asic(Env env, const ChipPolicy& policy);
+  virtual ~Asic() = default;
+  Asic(const Asic&) = delete;
+  Asic& operator=(const Asic&) = delete;
 
-  // The whole construction sequence, from the outside objects to the route
-  // table.  Raises whatever a step raises; steps done before stay done.
-  void construct(ServiceFactory& services, bool use_mem_table);
+  const ChipPolicy& policy() const { return policy_; }
 
-  // --- command runner and daemon debug switch
+  // --- command runner
   // Standard output of the command text split at white space, or no value
   // when the program exits with a failure status.
   static std::optional<std::string> get_cmd_output(System& sys, const std::vector<std::string>& argv);
-  static bool get_kestrad_debug(System& sys);
-  void enable_kestrad_debug();
-  void disable_kestrad_debug();
-  void parse_l3_intf_nhi();
-  bool is_1G_chip();
 
   // --- host queries and dumps
   std::string text() const;
@@ -94,23 +97,12 @@ class Asic {
       std::string_view key);
   void mroute_pairx_check_and_get_orig_dev();
 
-  // --- readers
-  void parse_ipmc_table();
-  void parse_l3_entry_ipmc_table();
+  // --- what every chip's readers share
   static std::pair<std::optional<std::string>, FieldMap> field_dict_build(std::string_view entry);
-  void parse_multicast_repln_groups();
-  void parse_one_multicast_repln_group(std::string_view piece);
-  void parse_portmap();
-  void parse_ports();
   void update_portmap_port_vid(std::string_view dport, long port_vid);
-  void parse_vlan(long vid);
-  void parse_l3_intf();
-  void parse_vlan_xlate();
-  std::string get_vlan_riot_memtable_name();
-  bool is_riot_enabled();
-  std::optional<long> hw_vlan_to_iif(long iif_vlan);
-  long kern_iif_to_hw_vlan(std::string_view base_kind, std::string_view base_iif, long iif_vlan,
-                           const std::optional<std::string>& member);
+  // Reads one VLAN's untagged ports into `vlans`, the chip's way; the
+  // lookups call it the first time they need a VLAN.
+  virtual void parse_vlan(long vid) = 0;
 
   // The host replaced or changed a table; lookup indexes are rebuilt.
   void tables_changed() { ++tables_version_; }
@@ -149,8 +141,13 @@ class Asic {
   std::shared_ptr<MrouteMap> mroutes;
   std::shared_ptr<std::set<std::string>> tmp_encaps;
 
- private:
+ protected:
   static constexpr uint32_t kNoName = UINT32_MAX;
+
+  // Creates the outside objects and the kernel caches, the first steps of
+  // every chip's construction, in the host's order.
+  void make_outside_objects(ServiceFactory& services);
+  void make_kernel_caches();
 
   ShellOutput run_guarded(const std::string& cmd, std::string_view timeout_text);
   std::string command_output(const std::string& command_text);
@@ -163,8 +160,6 @@ class Asic {
   const std::string& linux_name(std::string_view dport, uint32_t id = kNoName) {
     return port_encap(dport, id).linux_port;
   }
-  // parse_one_multicast_repln_group for a piece known to hold a CR or not.
-  void read_repln_group(std::string_view piece, bool no_cr);
   // A new empty target list; lists are made in blocks (see ListBlock).
   std::shared_ptr<EncapList> new_encap_list();
   const Hmroute* find_route(const std::string& key) const;
@@ -444,6 +439,7 @@ class Asic {
   VlanIndex& rebuild_vlan_index(const VlanMap& table);
 
   Env env_;
+  const ChipPolicy& policy_;
   uint64_t tables_version_ = 0;
   const uint64_t* edit_epoch_ = &record_edit_epoch();
   NameTable port_names_;
@@ -459,13 +455,6 @@ class Asic {
   std::vector<Encap> port_encaps_;
   std::vector<bool> port_encap_known_;
   Encap port_encap_answer_{"", "", 0, 0, 0};  // the answer when none is kept
-  // The member lines of the group being read, reused from group to group.
-  struct Member {
-    std::string_view port, intf_text;
-    long intf;
-    bool read;  // intf_text read as a number
-  };
-  std::vector<Member> member_scratch_;
   // The target lists of many groups share one allocation: each group's
   // list is a shared pointer into the block, which lives while any of its
   // lists is held.  A read makes two lists for each of thousands of groups.

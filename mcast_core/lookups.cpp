@@ -260,4 +260,55 @@ long Asic::evid2ivid(long logical_port, long evid) {
   return ivid ? *ivid : -1;
 }
 
+// The first match of `vlan (?P<vlan>\d+).*untagged (?P<ports>\S+)` searched
+// for in the whole reply, in one pass: `.` stops at a line feed, so a match
+// lies within one line; `.*` is greedy, so it takes the line's last
+// "untagged " that a non-blank follows, and the match starts at the line's
+// first "vlan <digits>" whose digits end at or before that.
+bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string_view& ports) {
+  static constexpr std::string_view kVlan = "vlan ", kUntagged = "untagged ";
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t lf = text.find('\n', begin);
+    if (lf == std::string_view::npos) lf = text.size();
+    const std::string_view line = text.substr(begin, lf - begin);
+    begin = lf + 1;
+
+    size_t last = std::string_view::npos;
+    for (size_t q = line.rfind(kUntagged); q != std::string_view::npos;
+         q = q == 0 ? std::string_view::npos : line.rfind(kUntagged, q - 1)) {
+      const size_t b = q + kUntagged.size();
+      if (b < line.size() && !is_space(line[b])) {
+        last = q;
+        break;
+      }
+    }
+    if (last == std::string_view::npos) continue;
+
+    for (size_t at = line.find(kVlan); at != std::string_view::npos && at < last;
+         at = line.find(kVlan, at + 1)) {
+      const size_t digits = at + kVlan.size();
+      size_t e = digits;
+      while (e < line.size() && static_cast<unsigned char>(line[e] - '0') < 10) ++e;
+      if (e == digits || e > last) continue;
+      const size_t b = last + kUntagged.size();
+      size_t end = b;
+      while (end < line.size() && !is_space(line[end])) ++end;
+      vlan = line.substr(digits, e - digits);
+      ports = line.substr(b, end - b);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Asic::update_portmap_port_vid(std::string_view dport, long port_vid) {
+  const PortIndex& idx = port_index();
+  const uint32_t id = port_names_.find(dport);
+  if (id >= idx.first_by_name.size()) return;
+  Portmap& table = *portmap;
+  for (uint32_t i = idx.first_by_name[id]; i != kNoName; i = idx.next_same[i])
+    table[i].update_port_vid(port_vid);
+}
+
 }  // namespace nv

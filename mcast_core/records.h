@@ -71,14 +71,12 @@ struct ReplicationGroup {
   std::shared_ptr<EncapList> l3_encaps;
 };
 
-// Replication group ids of XGS routes carry this bit.
-constexpr long kMcastGroupBit = 0x2000000;
-
 struct Hmroute {
+  // `group_bits` are the type bits the chip adds to a route's group id.
   Hmroute(std::string sip, std::string dip, long iif, long mcast_grp, std::string vrf,
-          bool set_group_bit = true)
-      : sip(std::move(sip)), dip(std::move(dip)), iif(iif),
-        grp(set_group_bit ? (mcast_grp | kMcastGroupBit) : mcast_grp), vrf(std::move(vrf)) {}
+          long group_bits)
+      : sip(std::move(sip)), dip(std::move(dip)), iif(iif), grp(mcast_grp | group_bits),
+        vrf(std::move(vrf)) {}
   std::string text() const;
 
   std::string sip, dip;

@@ -98,9 +98,9 @@ struct Hooks {
   }
 };
 
-template <class T, class... A, size_t... I>
-std::shared_ptr<T> make_from(const Args& a, std::index_sequence<I...>) {
-  return std::make_shared<T>(Convert<std::decay_t<A>>::from(a[I])...);
+template <class T, class... A, size_t... I, class... Fixed>
+std::shared_ptr<T> make_from(const Args& a, std::index_sequence<I...>, const Fixed&... fixed) {
+  return std::make_shared<T>(Convert<std::decay_t<A>>::from(a[I])..., fixed...);
 }
 
 template <class... A, size_t... I, class F>
@@ -149,13 +149,14 @@ class Class {
     return *this;
   }
 
-  // __init__ that passes the converted arguments to a constructor of T.
-  template <class... A>
-  Class& init(Names names) {
+  // __init__ that passes the converted arguments to a constructor of T,
+  // followed by the module's own fixed values, if any.
+  template <class... A, class... Fixed>
+  Class& init(Names names, Fixed... fixed) {
     return init_raw(
-        [](PyObject* self, const Args& a) {
-          instance_cast<T>(self)->ref =
-              Ref<T>::owned(detail::make_from<T, A...>(a, std::index_sequence_for<A...>{}));
+        [fixed...](PyObject* self, const Args& a) {
+          instance_cast<T>(self)->ref = Ref<T>::owned(
+              detail::make_from<T, A...>(a, std::index_sequence_for<A...>{}, fixed...));
         },
         names, sizeof...(A));
   }
@@ -226,14 +227,15 @@ class Class {
     return *this;
   }
 
-  // A member function with converted arguments and result.
-  template <class R, class... A>
-  Class& method(const char* name, R (T::*fn)(A...), Names names = {}) {
+  // A member function with converted arguments and result; it may be a
+  // member of a base class of T.
+  template <class R, class U, class... A, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& method(const char* name, R (U::*fn)(A...), Names names = {}) {
     return method_impl<R, A...>(name, names,
                                 [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
   }
-  template <class R, class... A>
-  Class& method(const char* name, R (T::*fn)(A...) const, Names names = {}) {
+  template <class R, class U, class... A, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& method(const char* name, R (U::*fn)(A...) const, Names names = {}) {
     return method_impl<R, A...>(name, names,
                                 [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
   }

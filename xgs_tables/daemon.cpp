@@ -2,7 +2,7 @@
 // the chip test.
 #include "common/errors.h"
 #include "common/text.h"
-#include "mcast_core/asic.h"
+#include "xgs_tables/xgs_asic.h"
 
 namespace nv {
 
@@ -12,20 +12,20 @@ const char kDebugSwitch[] = "echo 1 > /norvask/kestrad/ctrl/debug";
 
 }  // namespace
 
-bool Asic::get_kestrad_debug(System& sys) {
+bool XgsAsic::get_kestrad_debug(System& sys) {
   std::optional<std::string> out =
       get_cmd_output(sys, {"ls", "/norvask/kestrad/debug/mroute/info"});
   return out && !lines(*out).empty();
 }
 
-void Asic::enable_kestrad_debug() {
+void XgsAsic::enable_kestrad_debug() {
   if (!need(kestrad_debug_enabled, "kestrad_debug_enabled") &&
       !need(nq_mroute_kestrad_debug_enabled, "nq_mroute_kestrad_debug_enabled"))
     system().shell(kDebugSwitch);
   nq_mroute_kestrad_debug_enabled = true;
 }
 
-void Asic::disable_kestrad_debug() {
+void XgsAsic::disable_kestrad_debug() {
   // The same "1" switches it off again; output that was on before we
   // started is left alone.
   if (!need(kestrad_debug_enabled, "kestrad_debug_enabled") &&
@@ -34,7 +34,7 @@ void Asic::disable_kestrad_debug() {
   nq_mroute_kestrad_debug_enabled = false;
 }
 
-void Asic::parse_l3_intf_nhi() {
+void XgsAsic::parse_l3_intf_nhi() {
   enable_kestrad_debug();
   try {
     std::string out = command_output("cat /norvask/kestrad/debug/mroute/info");
@@ -62,7 +62,7 @@ void Asic::parse_l3_intf_nhi() {
   disable_kestrad_debug();
 }
 
-bool Asic::is_1G_chip() {
+bool XgsAsic::is_1G_chip() {
   ShellOutput out = run_guarded("show unit", "show unit timed out");
   return contains(out.text, "56340");
 }

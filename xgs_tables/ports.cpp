@@ -5,53 +5,11 @@
 #include "common/errors.h"
 #include "common/regex.h"
 #include "common/text.h"
-#include "mcast_core/asic.h"
+#include "xgs_tables/xgs_asic.h"
 
 namespace nv {
 
-// The first match of `vlan (?P<vlan>\d+).*untagged (?P<ports>\S+)` searched
-// for in the whole reply, in one pass: `.` stops at a line feed, so a match
-// lies within one line; `.*` is greedy, so it takes the line's last
-// "untagged " that a non-blank follows, and the match starts at the line's
-// first "vlan <digits>" whose digits end at or before that.
-bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string_view& ports) {
-  static constexpr std::string_view kVlan = "vlan ", kUntagged = "untagged ";
-  size_t begin = 0;
-  while (begin < text.size()) {
-    size_t lf = text.find('\n', begin);
-    if (lf == std::string_view::npos) lf = text.size();
-    const std::string_view line = text.substr(begin, lf - begin);
-    begin = lf + 1;
-
-    size_t last = std::string_view::npos;
-    for (size_t q = line.rfind(kUntagged); q != std::string_view::npos;
-         q = q == 0 ? std::string_view::npos : line.rfind(kUntagged, q - 1)) {
-      const size_t b = q + kUntagged.size();
-      if (b < line.size() && !is_space(line[b])) {
-        last = q;
-        break;
-      }
-    }
-    if (last == std::string_view::npos) continue;
-
-    for (size_t at = line.find(kVlan); at != std::string_view::npos && at < last;
-         at = line.find(kVlan, at + 1)) {
-      const size_t digits = at + kVlan.size();
-      size_t e = digits;
-      while (e < line.size() && static_cast<unsigned char>(line[e] - '0') < 10) ++e;
-      if (e == digits || e > last) continue;
-      const size_t b = last + kUntagged.size();
-      size_t end = b;
-      while (end < line.size() && !is_space(line[end])) ++end;
-      vlan = line.substr(digits, e - digits);
-      ports = line.substr(b, end - b);
-      return true;
-    }
-  }
-  return false;
-}
-
-void Asic::parse_portmap() {
+void XgsAsic::parse_portmap() {
   ShellOutput out = run_guarded("show portmap", "show portmap timed out");
   LineCursor lines(out.text);
   std::string_view header, row;
@@ -82,7 +40,7 @@ void Asic::parse_portmap() {
   } while (lines.next(row));
 }
 
-void Asic::parse_ports() {
+void XgsAsic::parse_ports() {
   static const Regex kDefaultVlan(R"(Port (?P<port>\S+) default VLAN is (?P<vlan>\d+))");
   ShellOutput out = run_guarded("pvlan show", "pvlan show");
   for_each_line(out.text, [&](std::string_view line) {
@@ -91,16 +49,7 @@ void Asic::parse_ports() {
   });
 }
 
-void Asic::update_portmap_port_vid(std::string_view dport, long port_vid) {
-  const PortIndex& idx = port_index();
-  const uint32_t id = port_names_.find(dport);
-  if (id >= idx.first_by_name.size()) return;
-  Portmap& table = *portmap;
-  for (uint32_t i = idx.first_by_name[id]; i != kNoName; i = idx.next_same[i])
-    table[i].update_port_vid(port_vid);
-}
-
-void Asic::parse_l3_intf() {
+void XgsAsic::parse_l3_intf() {
   ShellOutput out = run_guarded("l3 intf show", "l3 intf show");
   LineCursor lines(out.text);
   std::string_view line;
@@ -126,7 +75,7 @@ void Asic::parse_l3_intf() {
   }
 }
 
-void Asic::parse_vlan_xlate() {
+void XgsAsic::parse_vlan_xlate() {
   static const Regex kModid(R"(modid = (?P<modid>\d+) port = (?P<port>\d+))");
   ShellOutput out = run_guarded("vlan translate show", "vlan translate show");
   // The shell says ERROR where the chip has no translation table.
@@ -164,7 +113,7 @@ void Asic::parse_vlan_xlate() {
   });
 }
 
-void Asic::parse_vlan(long vid) {
+void XgsAsic::parse_vlan(long vid) {
   const std::string cmd = "vlan show " + std::to_string(vid);
   if (vid == -1) return;
   ShellOutput out = run_guarded(cmd, cmd);

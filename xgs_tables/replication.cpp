@@ -3,7 +3,7 @@
 
 #include "common/errors.h"
 #include "common/text.h"
-#include "mcast_core/asic.h"
+#include "xgs_tables/xgs_asic.h"
 
 namespace nv {
 
@@ -50,7 +50,7 @@ bool match_member(std::string_view line, std::string_view& port, std::string_vie
 
 }  // namespace
 
-void Asic::parse_multicast_repln_groups() {
+void XgsAsic::parse_multicast_repln_groups() {
   ShellOutput out = run_guarded("multicast show", "multicast show");
   static constexpr std::string_view kCut = "Group";
   std::string_view text = out.text;
@@ -72,11 +72,11 @@ void Asic::parse_multicast_repln_groups() {
   for (std::string_view piece : pieces) read_repln_group(piece, no_cr);
 }
 
-void Asic::parse_one_multicast_repln_group(std::string_view piece) {
+void XgsAsic::parse_one_multicast_repln_group(std::string_view piece) {
   read_repln_group(piece, !contains(piece, "\r"));
 }
 
-void Asic::read_repln_group(std::string_view piece, bool no_cr) {
+void XgsAsic::read_repln_group(std::string_view piece, bool no_cr) {
   LineCursor lines(piece, no_cr);
   std::string_view head;
   if (!lines.next(head) || contains(head, "L2")) return;

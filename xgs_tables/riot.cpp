@@ -2,16 +2,16 @@
 // hardware VLAN and L3 IIF that a route's expected IIF is compared with.
 #include "common/errors.h"
 #include "common/text.h"
-#include "mcast_core/asic.h"
+#include "xgs_tables/xgs_asic.h"
 
 namespace nv {
 
-bool Asic::is_riot_enabled() {
+bool XgsAsic::is_riot_enabled() {
   ShellOutput out = run_guarded("sc L3IngressMode", "sc L3IngressMode timed out");
   return parse_int(strip(out.text), 16) != 0;
 }
 
-std::string Asic::get_vlan_riot_memtable_name() {
+std::string XgsAsic::get_vlan_riot_memtable_name() {
   if (!need(riot_enable, "riot_enable")) return "";
   const std::string cmd = "listmem VLAN";
   ShellOutput out = run_guarded(cmd, cmd);
@@ -20,7 +20,7 @@ std::string Asic::get_vlan_riot_memtable_name() {
   return contains(out.text, "L3_IIF<") ? "VLAN" : "VLAN_MPLS";
 }
 
-std::optional<long> Asic::hw_vlan_to_iif(long iif_vlan) {
+std::optional<long> XgsAsic::hw_vlan_to_iif(long iif_vlan) {
   if (iif_vlan < 0) return std::nullopt;
   if (!need(riot_enable, "riot_enable")) return iif_vlan;
   IntMap& cache = need(vlan_riot, "vlan_riot");
@@ -33,7 +33,7 @@ std::optional<long> Asic::hw_vlan_to_iif(long iif_vlan) {
   return iif;
 }
 
-long Asic::kern_iif_to_hw_vlan(std::string_view base_kind, std::string_view /*base_iif*/,
+long XgsAsic::kern_iif_to_hw_vlan(std::string_view base_kind, std::string_view /*base_iif*/,
                                long iif_vlan, const std::optional<std::string>& member) {
   if (base_kind == "bridge" && iif_vlan != -1) return iif_vlan;
   if (!member || member->empty()) return -1;

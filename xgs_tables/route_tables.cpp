@@ -6,7 +6,7 @@
 #include "common/errors.h"
 #include "common/regex.h"
 #include "common/text.h"
-#include "mcast_core/asic.h"
+#include "xgs_tables/xgs_asic.h"
 
 namespace nv {
 
@@ -57,12 +57,6 @@ std::string key_of(std::string_view vrf, std::string_view sip, std::string_view 
 
 }  // namespace
 
-size_t Asic::list_index(const std::vector<std::string_view>& words, std::string_view word) {
-  for (size_t i = 0; i < words.size(); ++i)
-    if (words[i] == word) return i;
-  throw ValueError(py_repr(word) + " is not in list");
-}
-
 namespace {
 
 // The VRF database's names, asked once per VRF id while one table is read:
@@ -90,7 +84,7 @@ class VrfNames {
 
 }  // namespace
 
-void Asic::parse_ipmc_table() {
+void XgsAsic::parse_ipmc_table() {
   ShellOutput out = run_guarded("ipmc table show", "ipmc table show timed out");
   MrouteMap& routes = need(mroutes, "mroutes");
   VrfNames vrf_name(need(vrf_db, "vrf_db"));
@@ -137,14 +131,16 @@ void Asic::parse_ipmc_table() {
     long mcast_grp = parse_int(*grp, 16);
     // A later row with the key replaces the route; the record is built in
     // its place either way.
+    const long bits = policy().hmroute_group_bits;
     auto [it, added] = routes.try_emplace(key_of(vrf, *sip, *dip), std::string(*sip),
-                                          std::string(*dip), iif, mcast_grp, std::move(vrf));
-    if (!added) it->second = Hmroute(std::string(*sip), std::string(*dip), iif, mcast_grp, std::move(vrf));
+                                          std::string(*dip), iif, mcast_grp, std::move(vrf), bits);
+    if (!added)
+      it->second = Hmroute(std::string(*sip), std::string(*dip), iif, mcast_grp, std::move(vrf), bits);
   });
   if (n == 0) throw IndexError();
 }
 
-void Asic::parse_l3_entry_ipmc_table() {
+void XgsAsic::parse_l3_entry_ipmc_table() {
   const std::string cmd = "dump chg l3_entry_ipv4_multicast";
   ShellOutput out = run_guarded(cmd, cmd);
   MrouteMap& routes = need(mroutes, "mroutes");
@@ -172,22 +168,8 @@ void Asic::parse_l3_entry_ipmc_table() {
     long mcast_grp = index ? parse_int(*index, 16) : 0;
 
     std::string route = route_key(vrf, sip, dip);
-    routes.insert_or_assign(std::move(route), Hmroute(sip, dip, iif, mcast_grp, vrf));
+    routes.insert_or_assign(std::move(route), Hmroute(sip, dip, iif, mcast_grp, vrf, policy().hmroute_group_bits));
   });
-}
-
-std::pair<std::optional<std::string>, FieldMap> Asic::field_dict_build(std::string_view entry) {
-  static const Regex kEntry(R"(\[(?P<key>\d+)\]: \<(?P<data>\S+)\>)");
-  FieldMap fields;
-  auto m = kEntry.search(entry);
-  if (!m) return {std::nullopt, std::move(fields)};
-  std::string key((*m)["key"]);
-  for (std::string_view piece : split((*m)["data"], ",")) {
-    std::vector<std::string_view> parts = split(piece, "=");
-    if (parts.size() < 2) continue;
-    fields.insert_or_assign(std::string(parts[0]), std::string(parts[1]));
-  }
-  return {std::move(key), std::move(fields)};
 }
 
 }  // namespace nv

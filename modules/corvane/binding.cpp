@@ -1,6 +1,6 @@
 #include "modules/corvane/binding.h"
 
-#include "mcast_core/asic.h"
+#include "xgs_tables/xgs_asic.h"
 #include "python/adapters.h"
 #include "python/classes.h"
 
@@ -11,7 +11,7 @@ using py::Class;
 using py::Convert;
 using py::Object;
 using py::Ref;
-using AsicPtr = Ref<Asic>;
+using AsicPtr = Ref<XgsAsic>;
 
 void export_kernel_records(const Object& m) {
   Class<KernMdbEntry>(m, "KernMdbEntry")
@@ -176,7 +176,7 @@ void export_hw_records(const Object& m) {
 
   Class<Hmroute>(m, "Hmroute")
       .init<std::string, std::string, long, long, std::string>(
-          {"sip", "dip", "iif", "mcast_grp", "vrf"})
+          {"sip", "dip", "iif", "mcast_grp", "vrf"}, kXgsPolicy.hmroute_group_bits)
       .field("sip", &Hmroute::sip)
       .field("dip", &Hmroute::dip)
       .field("iif", &Hmroute::iif)
@@ -196,7 +196,7 @@ namespace {
 
 // A table held through a pointer: absent until construction makes it.
 template <class C>
-void table(Class<Asic>& cls, const char* name, std::shared_ptr<C> Asic::*member) {
+void table(Class<XgsAsic>& cls, const char* name, std::shared_ptr<C> Asic::*member) {
   cls.property(
       name,
       [member, name](const AsicPtr& a) {
@@ -211,7 +211,7 @@ void table(Class<Asic>& cls, const char* name, std::shared_ptr<C> Asic::*member)
 }
 
 template <class V>
-void value(Class<Asic>& cls, const char* name, std::optional<V> Asic::*member) {
+void value(Class<XgsAsic>& cls, const char* name, std::optional<V> Asic::*member) {
   cls.property(
       name,
       [member, name](const AsicPtr& a) {
@@ -227,7 +227,7 @@ void value(Class<Asic>& cls, const char* name, std::optional<V> Asic::*member) {
 
 // An outside object, kept in its adapter.
 template <class I>
-void outside(Class<Asic>& cls, const char* name, std::shared_ptr<I> Asic::*member,
+void outside(Class<XgsAsic>& cls, const char* name, std::shared_ptr<I> Asic::*member,
              std::shared_ptr<I> (*adapt)(Object)) {
   cls.property(
       name,
@@ -253,7 +253,7 @@ long vlan_number(PyObject* o) {
   return py::to_long(o);
 }
 
-Asic& core(PyObject* self) { return py::unwrap<Asic>(self); }
+XgsAsic& core(PyObject* self) { return py::unwrap<XgsAsic>(self); }
 
 Object nothing() { return Object::none(); }
 
@@ -261,13 +261,13 @@ Object nothing() { return Object::none(); }
 
 void export_asic(const Object& m, const py::OutsideMakers& makers) {
   Object globals = Object::borrow(PyModule_GetDict(m.get()));
-  Class<Asic> cls(m, "Asic");
+  Class<XgsAsic> cls(m, "Asic");
   PyObject* type = reinterpret_cast<PyObject*>(cls.type());
 
   cls.factory([](PyTypeObject* t) {
     Asic::Env env{real_system(), py::sys_stdout(),
                   py::attribute_list(Object::borrow(reinterpret_cast<PyObject*>(t)), "ORIG_DEV")};
-    return std::make_shared<Asic>(std::move(env));
+    return std::make_shared<XgsAsic>(std::move(env));
   });
   cls.init_raw(
       [globals, makers](PyObject* self, const Args& a) {
@@ -390,8 +390,8 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
   cls.method("mroute_pairx_check_and_get_orig_dev", &Asic::mroute_pairx_check_and_get_orig_dev);
 
   // Readers.
-  cls.method("_parse_ipmc_table", &Asic::parse_ipmc_table);
-  cls.method("_parse_l3_entry_ipmc_table", &Asic::parse_l3_entry_ipmc_table);
+  cls.method("_parse_ipmc_table", &XgsAsic::parse_ipmc_table);
+  cls.method("_parse_l3_entry_ipmc_table", &XgsAsic::parse_l3_entry_ipmc_table);
   cls.def("_field_dict_build", {"entry"}, 1, [](PyObject*, const Args& a) {
     auto [key, fields] = Asic::field_dict_build(py::to_string(a[0]));
     return Object::tuple_of(Convert<std::optional<std::string>>::to(key),
@@ -401,9 +401,9 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
     core(self).parse_one_multicast_repln_group(py::to_string(a[0]));
     return nothing();
   });
-  cls.method("_parse_multicast_repln_groups", &Asic::parse_multicast_repln_groups);
-  cls.method("_parse_portmap", &Asic::parse_portmap);
-  cls.method("_parse_ports", &Asic::parse_ports);
+  cls.method("_parse_multicast_repln_groups", &XgsAsic::parse_multicast_repln_groups);
+  cls.method("_parse_portmap", &XgsAsic::parse_portmap);
+  cls.method("_parse_ports", &XgsAsic::parse_ports);
   cls.def("_update_portmap_port_vid", {"dport", "port_vid"}, 2, [](PyObject* self, const Args& a) {
     core(self).update_portmap_port_vid(py::to_string(a[0]), py::to_long(a[1]));
     return nothing();
@@ -412,12 +412,12 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
     core(self).parse_vlan(vlan_number(a[0]));
     return nothing();
   });
-  cls.method("_parse_l3_intf", &Asic::parse_l3_intf);
-  cls.method("_parse_vlan_xlate", &Asic::parse_vlan_xlate);
+  cls.method("_parse_l3_intf", &XgsAsic::parse_l3_intf);
+  cls.method("_parse_vlan_xlate", &XgsAsic::parse_vlan_xlate);
 
   // RIOT.
-  cls.method("_get_vlan_riot_memtable_name", &Asic::get_vlan_riot_memtable_name);
-  cls.method("_is_riot_enabled", &Asic::is_riot_enabled);
+  cls.method("_get_vlan_riot_memtable_name", &XgsAsic::get_vlan_riot_memtable_name);
+  cls.method("_is_riot_enabled", &XgsAsic::is_riot_enabled);
   cls.def("_hw_vlan_to_iif", {"iif_vlan"}, 1, [](PyObject* self, const Args& a) {
     return Convert<std::optional<long>>::to(core(self).hw_vlan_to_iif(py::to_long(a[0])));
   });
@@ -431,7 +431,7 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
 
   // Daemon debug switch and chip test.
   cls.static_def("get_kestrad_debug", {"self"}, 1, [](const Args&) {
-    return py::boolean(Asic::get_kestrad_debug(*real_system()));
+    return py::boolean(XgsAsic::get_kestrad_debug(*real_system()));
   });
   cls.static_def("enable_kestrad_debug", {"self"}, 1, [](const Args& a) {
     core(a[0]).enable_kestrad_debug();
@@ -441,8 +441,8 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
     core(a[0]).disable_kestrad_debug();
     return nothing();
   });
-  cls.method("_is_1G_chip", &Asic::is_1G_chip);
-  cls.method("_parse_l3_intf_nhi", &Asic::parse_l3_intf_nhi);
+  cls.method("_is_1G_chip", &XgsAsic::is_1G_chip);
+  cls.method("_parse_l3_intf_nhi", &XgsAsic::parse_l3_intf_nhi);
   (void)type;
 }
 

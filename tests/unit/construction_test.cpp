@@ -216,7 +216,7 @@ TEST(Construction, EveryConstructionAppendsThePeerAgain) {
   rig.sys->programs["/usr/bin/pairxctl -v"] =
       std::string("The peer is alive\nPeer Interface and IP: peer0.4094 169.254.1.2\n");
   rig.construct();
-  nv::Asic second(rig.asic.env());
+  nv::XgsAsic second(rig.asic.env());
   second.construct(rig.services, false);
   EXPECT_EQ(rig.orig_dev->names, (Strings{"lo", "peer0.4094", "peer0.4094"}));
 }

@@ -23,11 +23,11 @@ TEST(DebugProbe, TrueWhenLsPrintsAnything) {
   for (const auto& c : cases) {
     Rig rig;
     if (c.out) rig.sys->programs[kLs] = c.out;
-    EXPECT_EQ(nv::Asic::get_kestrad_debug(*rig.sys), c.want);
+    EXPECT_EQ(nv::XgsAsic::get_kestrad_debug(*rig.sys), c.want);
   }
   Rig rig;
   rig.sys->missing.insert(kLs);
-  EXPECT_NV_ERROR(nv::Asic::get_kestrad_debug(*rig.sys), ErrorKind::OS, "No such file or directory");
+  EXPECT_NV_ERROR(nv::XgsAsic::get_kestrad_debug(*rig.sys), ErrorKind::OS, "No such file or directory");
 }
 
 TEST(DebugSwitch, WritesOnlyToSwitchWhatItSwitchedOn) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/errors.h"
-#include "mcast_core/asic.h"
+#include "xgs_tables/xgs_asic.h"
 
 namespace nvtest {
 
@@ -210,7 +210,7 @@ struct Rig {
   std::shared_ptr<FakeConsole> console = std::make_shared<FakeConsole>();
   std::shared_ptr<FakeDeviceList> orig_dev = std::make_shared<FakeDeviceList>();
   FakeServices services;
-  nv::Asic asic{nv::Asic::Env{sys, console, orig_dev}};
+  nv::XgsAsic asic{nv::Asic::Env{sys, console, orig_dev}};
 };
 
 // Runs f and gives the nv::Error it raises; fails the test when it raises

@@ -16,9 +16,9 @@ struct Queries : ::testing::Test {
     rig.bare();
     auto& routes = *rig.asic.mroutes;
     routes.emplace(nv::route_key("red", "10.1.1.1", "239.1.1.1"),
-                   nv::Hmroute("10.1.1.1", "239.1.1.1", 100, 5, "red"));
+                   nv::Hmroute("10.1.1.1", "239.1.1.1", 100, 5, "red", nv::kMcastGroupBit));
     routes.emplace(nv::route_key("blue", "0.0.0.0", "239.1.1.2"),
-                   nv::Hmroute("0.0.0.0", "239.1.1.2", 200, 6, "blue"));
+                   nv::Hmroute("0.0.0.0", "239.1.1.2", 200, 6, "blue", nv::kMcastGroupBit));
     auto l3 = std::make_shared<nv::EncapList>(nv::EncapList{
         Encap("swp1", "pe0", 105, 100, -1), Encap("swp2", "pe1", 7, 100, 10)});
     auto l2 = std::make_shared<nv::EncapList>(nv::EncapList{Encap("swp3", "pe2", -1, -1, -1)});
@@ -85,7 +85,7 @@ TEST(QueriesInKeyOrder, TextAndFullDumpListRoutesSortedByKey) {
     auto parts = nv::Asic::key_to_sip_dip(*it);
     ASSERT_TRUE(parts);
     auto& [vrf, sip, dip] = *parts;
-    rig.asic.mroutes->emplace(*it, nv::Hmroute(sip, dip, 1, 2, vrf));
+    rig.asic.mroutes->emplace(*it, nv::Hmroute(sip, dip, 1, 2, vrf, nv::kMcastGroupBit));
   }
   std::sort(keys.begin(), keys.end());
   std::string want = "Asic ip mroutes:\n";

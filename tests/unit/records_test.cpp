@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "mcast_core/records.h"
+#include "xgs_tables/xgs_asic.h"
 
 namespace {
 
@@ -67,10 +68,10 @@ TEST(Records, ReplicationGroupTextAndPortSets) {
 }
 
 TEST(Records, HmrouteTextGroupBitAndNotes) {
-  Hmroute r("10.1.1.1", "239.1.1.1", 100, 5, "red");
+  Hmroute r("10.1.1.1", "239.1.1.1", 100, 5, "red", nv::kMcastGroupBit);
   EXPECT_EQ(r.grp, 5 | 0x2000000);
-  EXPECT_EQ(Hmroute("a", "b", 1, 5 | 0x2000000, "v").grp, 5 | 0x2000000);
-  EXPECT_EQ(Hmroute("a", "b", 1, 5, "v", false).grp, 5);
+  EXPECT_EQ(Hmroute("a", "b", 1, 5 | 0x2000000, "v", nv::kMcastGroupBit).grp, 5 | 0x2000000);
+  EXPECT_EQ(Hmroute("a", "b", 1, 5, "v", 0).grp, 5);
   EXPECT_EQ(r.text(), "red, (10.1.1.1,239.1.1.1), iif: 100");
   r.oil_mismatch.push_back("hw has OIFs not in the kernel");
   r.iif_mismatch.push_back("kernel IIF does not match hw IIF");

@@ -1,0 +1,69 @@
+// The XGS multicast checker: the shared tables, lookups and dumps, filled by
+// the XGS readers through the ASIC's diagnostic shell and the daemon's debug
+// files.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mcast_core/asic.h"
+
+namespace nv {
+
+// Replication group ids of XGS routes carry this bit.
+inline constexpr long kMcastGroupBit = 0x2000000;
+inline constexpr ChipPolicy kXgsPolicy{kMcastGroupBit};
+
+class XgsAsic : public Asic {
+ public:
+  explicit XgsAsic(Env env) : Asic(std::move(env), kXgsPolicy) {}
+
+  // The whole construction sequence, from the outside objects to the route
+  // table.  Raises whatever a step raises; steps done before stay done.
+  void construct(ServiceFactory& services, bool use_mem_table);
+
+  // --- route tables (route_tables.cpp)
+  void parse_ipmc_table();
+  void parse_l3_entry_ipmc_table();
+
+  // --- replication groups (replication.cpp)
+  void parse_multicast_repln_groups();
+  void parse_one_multicast_repln_group(std::string_view piece);
+
+  // --- ports, VLANs, L3 interfaces, VLAN translations (ports.cpp)
+  void parse_portmap();
+  void parse_ports();
+  void parse_vlan(long vid) override;
+  void parse_l3_intf();
+  void parse_vlan_xlate();
+
+  // --- RIOT and the IIF mapping (riot.cpp)
+  std::string get_vlan_riot_memtable_name();
+  bool is_riot_enabled();
+  std::optional<long> hw_vlan_to_iif(long iif_vlan);
+  long kern_iif_to_hw_vlan(std::string_view base_kind, std::string_view base_iif, long iif_vlan,
+                           const std::optional<std::string>& member);
+
+  // --- daemon debug switch, next-hop-index file, chip test (daemon.cpp)
+  static bool get_kestrad_debug(System& sys);
+  void enable_kestrad_debug();
+  void disable_kestrad_debug();
+  void parse_l3_intf_nhi();
+  bool is_1G_chip();
+
+ private:
+  // parse_one_multicast_repln_group for a piece known to hold a CR or not.
+  void read_repln_group(std::string_view piece, bool no_cr);
+
+  // The member lines of the group being read, reused from group to group.
+  struct Member {
+    std::string_view port, intf_text;
+    long intf;
+    bool read;  // intf_text read as a number
+  };
+  std::vector<Member> member_scratch_;
+};
+
+}  // namespace nv
