@@ -1,0 +1,112 @@
+// kernel_state: the kind of a kernel device, the VLAN devices and the slaves
+// of a bond.
+#include <tuple>
+
+#include "common/errors.h"
+#include "common/text.h"
+#include "kernel_state/kernel_state.h"
+
+namespace nv {
+
+std::string KernelState::kern_dev_kind_parse(const std::string& dev) {
+  // Front-panel ports are ours to name; the kernel calls them by their
+  // driver's kind.
+  if (host_.is_linux_port(dev)) return "swp";
+  const std::string out = command_output("/bin/ip -d link show " + dev, "");
+  LineCursor lines(out);
+  std::string_view first, line;
+  if (!lines.next(first) || contains(first, "does not exist")) return "unk";
+  // The third line of the detailed description starts with the link kind.
+  if (!lines.next(line) || !lines.next(line)) return "unk";
+  std::string_view kind = first_word(line);
+  return kind.empty() ? "unk" : std::string(kind);
+}
+
+long KernelState::kern_dev_vlan_filtering_parse(const std::string& dev) {
+  const std::string path = "/sys/class/net/" + dev + "/bridge/vlan_filtering";
+  if (!host_.system().is_file(path)) return 0;
+  const std::string text = read_file_quietly(path);
+  long value = 0;
+  for (std::string_view line : lines(text)) value = parse_int_base0(strip(line));
+  return value;
+}
+
+const KernDevEntry& KernelState::kern_dev_cache_get(const std::string& dev) {
+  auto it = caches.kern_dev_cache.find(dev);
+  if (it == caches.kern_dev_cache.end()) {
+    // Both are learned before anything is stored: a failure leaves no entry.
+    std::string kind = kern_dev_kind_parse(dev);
+    const long vlan_filtering = kern_dev_vlan_filtering_parse(dev);
+    it = caches.kern_dev_cache.emplace(dev, KernDevEntry(dev, std::move(kind), vlan_filtering))
+             .first;
+  }
+  return it->second;
+}
+
+std::string KernelState::kern_dev_kind_get(const std::string& dev) {
+  return kern_dev_cache_get(dev).kind;
+}
+
+long KernelState::kern_dev_vlan_filtering_get(const std::string& dev) {
+  return kern_dev_cache_get(dev).vlan_filtering;
+}
+
+std::pair<std::string, long> KernelState::kern_get_dev_vlan(const std::string& dev,
+                                                            const std::string& kind,
+                                                            long parent_vlan) {
+  if (kind == "vlan") {
+    // The VLAN device's own id replaces the one it was seen in.
+    auto vlan_and_atlink = kern_get_vlan_and_atlink(dev);
+    if (vlan_and_atlink && vlan_and_atlink->first != 0)
+      return {vlan_and_atlink->second, vlan_and_atlink->first};
+  }
+  return {dev, parent_vlan};
+}
+
+void KernelState::kern_create_vlan_dev_cache() {
+  // Set first: a failed build is not repeated.
+  caches.kern_vlan_dev_cache_created = true;
+  const std::string path = "/proc/net/vlan/config";
+  if (!host_.system().is_file(path)) return;
+  const std::string text = read_file_quietly(path);
+  LineCursor lines(text);
+  std::string_view line;
+  // Two header lines.
+  if (!lines.next(line) || !lines.next(line)) return;
+  while (lines.next(line)) {
+    std::vector<std::string_view> fields = split(line, "|");
+    if (fields.size() < 3) continue;
+    std::string dev(strip(fields[0]));
+    const long vid = parse_int(strip(fields[1]), 10);
+    std::string atlink(strip(fields[2]));
+    caches.kern_vlan_dev_cache.insert_or_assign(dev, KernVlanDevEntry(dev, vid, std::move(atlink)));
+  }
+}
+
+std::optional<std::pair<long, std::string>> KernelState::kern_get_vlan_and_atlink(
+    const std::string& dev) {
+  if (!caches.kern_vlan_dev_cache_created) kern_create_vlan_dev_cache();
+  auto it = caches.kern_vlan_dev_cache.find(dev);
+  if (it == caches.kern_vlan_dev_cache.end()) return std::nullopt;
+  return std::make_pair(it->second.vid, it->second.atlink);
+}
+
+std::vector<std::string> KernelState::expand_kern_bond(const std::string& dev) {
+  std::vector<std::string> slaves;
+  const std::string dir = "/sys/class/net/" + dev + "/bonding/";
+  if (!host_.system().is_dir(dir)) return slaves;
+  const std::string text = read_file_quietly(dir + "slaves");
+  for (std::string_view w : words(text)) slaves.emplace_back(w);
+  return slaves;
+}
+
+KernBaseDev KernelState::kern_base_dev_kind_get(const std::string& orig_dev, long parent_vlan) {
+  KernBaseDev base;
+  base.kind = kern_dev_kind_get(orig_dev);
+  std::tie(base.dev, base.vlan) = kern_get_dev_vlan(orig_dev, base.kind, parent_vlan);
+  // One level only: the lower device is not resolved again.
+  if (base.dev != orig_dev) base.kind = kern_dev_kind_get(base.dev);
+  return base;
+}
+
+}  // namespace nv

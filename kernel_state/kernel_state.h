@@ -1,0 +1,138 @@
+// The kernel side of the multicast check: device kinds, VLAN devices, bond
+// slaves, bridge VLANs and members, bridge snooping state, and the expansion
+// of a kernel device into the port names the hardware must replicate to.
+//
+// Everything is read lazily through System and kept for the checker's life
+// in KernelCaches; nothing is refreshed.  A reader looks its answer up in the
+// caches on every call, so whoever holds the caches may replace or change
+// them between calls.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/system.h"
+#include "kernel_state/records.h"
+
+namespace nv {
+
+// What the kernel side needs of the checker that holds it.
+class KernelHost {
+ public:
+  virtual ~KernelHost() = default;
+  virtual System& system() = 0;
+  // Whether dev is one of the front-panel ports of the port table, as the
+  // checker holds them at the time of the call.
+  virtual bool is_linux_port(const std::string& dev) = 0;
+};
+
+// The kernel caches and flags, in the order the checker creates them.
+struct KernelCaches {
+  std::map<std::string, KernDevEntry> kern_dev_cache;
+  std::map<std::string, KernMdbCache> kern_mdb_cache;  // by bridge name
+  bool flood_mdb_misses = true;
+  bool kern_vlan_cache_created = false;
+  std::map<long, KernVlanEntry> kern_vlan_cache;
+  bool kern_vlan_dev_cache_created = false;
+  std::map<std::string, KernVlanDevEntry> kern_vlan_dev_cache;
+  std::map<std::string, std::vector<std::string>> kern_br_cache;  // bridge -> members
+};
+
+// A device resolved to the device under it: a VLAN device known to the
+// kernel becomes its lower device and its VLAN id.
+struct KernBaseDev {
+  std::string kind;
+  std::string dev;
+  long vlan;
+};
+
+// The device kinds the expansion follows.
+inline const char* const kDevsSupported[] = {"bridge", "bond", "vlan", "swp"};
+
+// "01:00:5e:%02x:%02x:%02x" of the low 23 bits of a dotted IPv4 group.
+// Raises IndexError for fewer than four pieces and ValueError for a piece
+// that is not a decimal integer.
+std::string grp_ip2mac(std::string_view grp);
+// The same, with no value where grp_ip2mac would raise.
+std::optional<std::string> try_grp_ip2mac(std::string_view grp);
+
+// int(text, 0) of the interpreter: a 0x, 0o or 0b prefix, or a leading 0
+// for octal, otherwise decimal.  Raises ValueError with its message.
+long parse_int_base0(std::string_view text);
+
+class KernelState {
+ public:
+  // merge_router_ports: whether a bridge without VLAN filtering merges its
+  // multicast router ports into its snooping entries (a bridge with VLAN
+  // filtering always does); a property of the chip's checker.
+  KernelState(KernelHost& host, bool merge_router_ports)
+      : host_(host), merge_router_ports_(merge_router_ports) {}
+
+  KernelCaches caches;
+
+  // --- devices, VLAN devices and bond slaves
+  std::string kern_dev_kind_parse(const std::string& dev);          // no cache
+  long kern_dev_vlan_filtering_parse(const std::string& dev);       // no cache
+  const KernDevEntry& kern_dev_cache_get(const std::string& dev);
+  std::string kern_dev_kind_get(const std::string& dev);
+  long kern_dev_vlan_filtering_get(const std::string& dev);
+  std::pair<std::string, long> kern_get_dev_vlan(const std::string& dev, const std::string& kind,
+                                                 long parent_vlan = -1);
+  void kern_create_vlan_dev_cache();
+  // (VLAN id, lower device) of a known VLAN device; no value otherwise.
+  std::optional<std::pair<long, std::string>> kern_get_vlan_and_atlink(const std::string& dev);
+  // A bond's slaves, read anew on every call; empty for a device that is no bond.
+  std::vector<std::string> expand_kern_bond(const std::string& dev);
+  KernBaseDev kern_base_dev_kind_get(const std::string& orig_dev, long parent_vlan = -1);
+
+  // --- bridge VLANs and bridge members
+  void kern_create_vlan_cache();
+  // The VLAN's tagged ports, then its untagged ones; a new list.
+  std::vector<std::string> kern_get_vlan_members(long vid);
+  // Both give the list stored in kern_br_cache for the bridge.
+  const std::vector<std::string>& kern_setup_br_cache(const std::string& dev);
+  const std::vector<std::string>& kern_get_br_members(const std::string& dev);
+
+  // --- bridge snooping
+  // The bridge's snooping entry for a VLAN (-1 on a bridge without VLAN
+  // filtering) and group MAC, reading the bridge on its first request; null
+  // when there is none.  The entry stays in the cache.
+  const KernMdbEntry* kern_dev_get_mdb_entry(const std::string& orig_dev, long orig_vlan,
+                                             const std::string& orig_grp);
+
+  // --- expansion into port names
+  // Adds to tmp_encaps the port names to which orig_dev delivers the group.
+  void expand_kern_dev(const std::string& grp, const std::string& orig_dev, long parent_vlan,
+                       std::set<std::string>& tmp_encaps);
+  std::vector<std::string> expand_kern_bridge(long vlan_filtering, const std::string& grp,
+                                              const std::string& dev, long vlan);
+  std::vector<std::string> expand_kern_vlan_aware_bridge(const std::string& grp_mac,
+                                                         const std::string& dev, long vlan);
+  std::vector<std::string> expand_kern_vlan_unaware_bridge(const std::string& grp_mac,
+                                                           const std::string& dev);
+
+  bool merge_router_ports() const { return merge_router_ports_; }
+
+ private:
+  // Standard output of the command text split at white space, or the
+  // fallback when the program exits with a failure status.  A program that
+  // cannot be started raises OSError.
+  std::string command_output(const std::string& command_text, std::string_view fallback);
+  // The text of a file; an I/O error while reading it ends the reading
+  // quietly, with nothing read.
+  std::string read_file_quietly(const std::string& path);
+  // Fills a bridge's new snooping cache from its listing.
+  void read_mdb(const std::string& bridge, const std::string& listing, KernMdbCache& cache);
+  // Adds the names a router port stands for to its VLAN's entry.
+  void add_router_port(KernMdbRportEntry& entry, const std::string& rport, bool vlan_aware);
+
+  KernelHost& host_;
+  bool merge_router_ports_;
+};
+
+}  // namespace nv
