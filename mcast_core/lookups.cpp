@@ -7,30 +7,12 @@
 
 #include "common/errors.h"
 #include "common/text.h"
+#include "kernel_state/kernel_state.h"
 #include "mcast_core/asic.h"
 
 namespace nv {
 
-namespace {
-
-// "%02x" of the host: a negative value prints its sign and magnitude.
-std::string hex2(long v) {
-  char buf[24];
-  if (v < 0)
-    std::snprintf(buf, sizeof buf, "-%lx", 0ul - static_cast<unsigned long>(v));
-  else
-    std::snprintf(buf, sizeof buf, "%02lx", static_cast<unsigned long>(v));
-  return buf;
-}
-
-}  // namespace
-
-std::string Asic::grp_ip2mac(std::string_view grp) {
-  std::vector<long> bytes;
-  for (std::string_view piece : split(grp, ".")) bytes.push_back(parse_int(piece, 10));
-  if (bytes.size() < 4) throw IndexError();
-  return "01:00:5e:" + hex2(bytes[1] & 127) + ":" + hex2(bytes[2]) + ":" + hex2(bytes[3]);
-}
+std::string Asic::grp_ip2mac(std::string_view grp) { return nv::grp_ip2mac(grp); }
 
 // --- index bookkeeping
 
