@@ -44,6 +44,11 @@ std::optional<std::string> Asic::get_cmd_output(System& sys, const std::vector<s
   return sys.capture(argv);
 }
 
+Value Asic::get_cmd_output_or(const std::vector<std::string>& argv, const Value& disp_str) {
+  std::optional<std::string> out = get_cmd_output(*real_system(), argv);
+  return out ? Value(std::move(*out)) : disp_str;
+}
+
 std::string Asic::command_output(const std::string& command_text) {
   std::vector<std::string> argv;
   for (std::string_view w : words(command_text)) argv.emplace_back(w);
@@ -122,40 +127,39 @@ std::string Asic::text() const {
   return out;
 }
 
-std::vector<std::string> Asic::get_mroutes() const {
-  std::vector<std::string> keys;
-  const MrouteMap& routes = need(mroutes, "mroutes");
-  keys.reserve(routes.size());
-  for (const auto& kv : routes) keys.push_back(kv.first);
+std::set<std::string> Asic::get_mroutes() const {
+  std::set<std::string> keys;
+  for (const auto& kv : need(mroutes, "mroutes")) keys.insert(kv.first);
   return keys;
 }
 
-void Asic::dump_mroutes(const std::vector<std::string>* filter) const {
+void Asic::dump_mroutes(const WhenTrue<std::vector<Value>>& filter) const {
   Console& console = *env_.console;
-  if (!filter || filter->empty()) {
+  if (!filter) {
     for (const auto* kv : sorted_routes()) console.write(dump_one_mroute(kv->second));
     return;
   }
-  for (const std::string& key : *filter)
-    if (const Hmroute* route = find_route(key)) console.write(dump_one_mroute(*route));
+  for (const Value& key : *filter)
+    if (const std::string* text = key.as_text())
+      if (const Hmroute* route = find_route(*text)) console.write(dump_one_mroute(*route));
 }
 
-bool Asic::get_repl_group_entry(std::string_view group_id, std::string_view intf_text) const {
-  long id = parse_int(group_id, 16);
+Value Asic::get_repl_group_entry(const Value& group_id, const Value& intf) const {
+  long id = int_with_base(group_id, 16);
+  const std::string intf_text = str(intf);
   const ReplicationGroupMap& groups = need(replication_groups, "replication_groups");
   auto it = groups.find(id);
-  if (it == groups.end()) return false;
+  if (it == groups.end()) return 0L;
   // Both sides lose their first character, whatever it is.
-  std::string_view wanted = intf_text.empty() ? intf_text : intf_text.substr(1);
+  std::string_view wanted = std::string_view(intf_text).substr(intf_text.empty() ? 0 : 1);
   for (const Encap& e : *it->second.l3_encaps) {
     std::string have = std::to_string(e.intf);
-    if (std::string_view(have).substr(1) == wanted) return true;
+    if (std::string_view(have).substr(1) == wanted) return intf;
   }
-  return false;
+  return 0L;
 }
 
-std::optional<std::pair<std::string, std::string>> Asic::get_l3_egress(
-    const std::optional<std::string>& intf) {
+std::pair<Value, Value> Asic::get_l3_egress(const Value& intf) {
   ShellOutput out = run_guarded("l3 egress show", "l3 show");
   std::vector<std::string_view> ls = lines(out.text);
   std::vector<std::string_view> w;
@@ -164,20 +168,18 @@ std::optional<std::pair<std::string, std::string>> Asic::get_l3_egress(
   for (size_t i = 3; i < ls.size(); ++i) {
     words_into(ls[i], w);
     if (w.size() < 11) throw IndexError();
-    if (intf && w[0] == *intf) return std::make_pair(std::string(w[1]), std::string(w[10]));
+    if (intf == w[0]) return {std::string(w[1]), std::string(w[10])};
   }
-  return std::nullopt;
+  return {0L, 0L};
 }
 
 // --- route keys and the pairing check
 
-std::optional<std::tuple<std::string, std::string, std::string>> Asic::key_to_sip_dip(
-    std::string_view key) {
+Asic::KeyParts Asic::key_to_sip_dip(std::string_view key) {
   static const Regex kKey(R"((?P<vrf>\S+), \((?P<sip>\S+),(?P<dip>\S+)\))");
   auto m = kKey.match(key);
-  if (!m) return std::nullopt;
-  return std::make_tuple(std::string((*m)["vrf"]), std::string((*m)["sip"]),
-                         std::string((*m)["dip"]));
+  if (!m) return {};
+  return {std::string((*m)["vrf"]), std::string((*m)["sip"]), std::string((*m)["dip"])};
 }
 
 void Asic::mroute_pairx_check_and_get_orig_dev() {

@@ -20,6 +20,7 @@
 
 #include "common/errors.h"
 #include "common/system.h"
+#include "common/value.h"
 #include "kernel_state/records.h"
 #include "mcast_core/records.h"
 #include "common/services.h"
@@ -70,31 +71,38 @@ class Asic {
   // Standard output of the command text split at white space, or no value
   // when the program exits with a failure status.
   static std::optional<std::string> get_cmd_output(System& sys, const std::vector<std::string>& argv);
+  // The host's form on this machine: the output, or `disp_str` as given.
+  static Value get_cmd_output_or(const std::vector<std::string>& argv, const Value& disp_str);
 
   // --- host queries and dumps
   std::string text() const;
   std::string dump_one_mroute(const Hmroute& route) const;
-  std::vector<std::string> get_mroutes() const;
-  void dump_mroutes(const std::vector<std::string>* filter) const;
-  // True when the group (hexadecimal text) has an L3 target whose encap id
-  // text, less its first character, equals intf_text less its first.
-  bool get_repl_group_entry(std::string_view group_id, std::string_view intf_text) const;
-  // First "l3 egress show" row whose interface column equals intf (no value
-  // never matches).
-  std::optional<std::pair<std::string, std::string>> get_l3_egress(
-      const std::optional<std::string>& intf);
+  std::set<std::string> get_mroutes() const;
+  // Every route when no filter is given (or it is false), else the routes
+  // the filter names, in its order; a key that is no text names none.
+  void dump_mroutes(const WhenTrue<std::vector<Value>>& filter) const;
+  // `intf` itself when the group (hexadecimal text) has an L3 target whose
+  // encap id text, less its first character, equals str(intf) less its
+  // first; 0 otherwise.
+  Value get_repl_group_entry(const Value& group_id, const Value& intf) const;
+  // The two columns of the first "l3 egress show" row whose interface column
+  // equals intf, or (0, 0).
+  std::pair<Value, Value> get_l3_egress(const Value& intf);
 
   // --- port and VLAN translation
   static std::string grp_ip2mac(std::string_view grp);
-  long dport2logical_port(std::string_view dport);
-  std::pair<long, long> get_logical_port_and_pvid(const std::optional<std::string>& linux_port);
-  bool is_port_untagged_for_vid(std::string_view dport, long vid);
-  long ivid2evid(std::string_view dport, long ivid);
-  long evid2ivid(long logical_port, long evid);
+  // The host's lookups: arguments of any kind, compared as the host compares.
+  long dport2logical_port(const Value& dport);
+  std::pair<long, long> get_logical_port_and_pvid(const Value& linux_port);
+  bool is_port_untagged_for_vid(const Value& dport, const Value& vid);
+  Value ivid2evid(const Value& dport, const Value& ivid);
+  long evid2ivid(const Value& logical_port, const Value& evid);
 
   // --- route keys and the pairing check
-  static std::optional<std::tuple<std::string, std::string, std::string>> key_to_sip_dip(
-      std::string_view key);
+  // (vrf, sip, dip) of a route key, or three Nones.
+  using KeyParts = std::tuple<std::optional<std::string>, std::optional<std::string>,
+                              std::optional<std::string>>;
+  static KeyParts key_to_sip_dip(std::string_view key);
   void mroute_pairx_check_and_get_orig_dev();
 
   // --- what every chip's readers share
@@ -102,7 +110,7 @@ class Asic {
   void update_portmap_port_vid(std::string_view dport, long port_vid);
   // Reads one VLAN's untagged ports into `vlans`, the chip's way; the
   // lookups call it the first time they need a VLAN.
-  virtual void parse_vlan(long vid) = 0;
+  virtual void parse_vlan(const Value& vid) = 0;
 
   // The host replaced or changed a table; lookup indexes are rebuilt.
   void tables_changed() { ++tables_version_; }
@@ -143,6 +151,7 @@ class Asic {
 
  protected:
   static constexpr uint32_t kNoName = UINT32_MAX;
+  static constexpr uint32_t kNotAName = UINT32_MAX - 1;  // a port given as no text
 
   // Creates the outside objects and the kernel caches, the first steps of
   // every chip's construction, in the host's order.

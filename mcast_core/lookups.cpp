@@ -190,15 +190,19 @@ long Asic::logical_port_of(std::string_view dport, uint32_t id) {
   return (*portmap)[idx.first_by_name[id]].logical_port;
 }
 
-long Asic::dport2logical_port(std::string_view dport) { return logical_port_of(dport, kNoName); }
+long Asic::dport2logical_port(const Value& dport) {
+  const std::string* text = dport.as_text();
+  return logical_port_of(text ? std::string_view(*text) : std::string_view(),
+                         text ? kNoName : kNotAName);
+}
 
-std::pair<long, long> Asic::get_logical_port_and_pvid(const std::optional<std::string>& linux_port) {
+std::pair<long, long> Asic::get_logical_port_and_pvid(const Value& linux_port) {
   const PortIndex& idx = port_index();
   std::optional<size_t> at;
-  if (linux_port) {
-    auto it = idx.entry_by_linux.find(*linux_port);
+  if (const std::string* text = linux_port.as_text()) {
+    auto it = idx.entry_by_linux.find(*text);
     if (it != idx.entry_by_linux.end()) at = it->second;
-  } else {
+  } else if (linux_port.is_none()) {
     at = idx.entry_without_linux;
   }
   if (!at) return {-1, -1};
@@ -221,11 +225,15 @@ bool Asic::untagged_in_vlan(std::string_view dport, uint32_t id, long vid) {
   }
   // Looked up only now: storing the VLAN may have numbered the name.
   if (id == kNoName) id = port_names_.find(dport);
-  return id != kNoName && idx->has(*set, id);
+  return id != kNoName && id != kNotAName && idx->has(*set, id);
 }
 
-bool Asic::is_port_untagged_for_vid(std::string_view dport, long vid) {
-  return untagged_in_vlan(dport, kNoName, vid);
+bool Asic::is_port_untagged_for_vid(const Value& dport, const Value& vid) {
+  // A VLAN id that is no integer is in no table: reading it fails.
+  if (!vid.is_int()) parse_vlan(vid);
+  const std::string* text = dport.as_text();
+  return untagged_in_vlan(text ? std::string_view(*text) : std::string_view(),
+                          text ? kNoName : kNotAName, vid.number);
 }
 
 long Asic::evid_of(std::string_view dport, uint32_t id, long ivid) {
@@ -235,10 +243,20 @@ long Asic::evid_of(std::string_view dport, uint32_t id, long ivid) {
   return untagged_in_vlan(dport, id, ivid) ? -1 : ivid;
 }
 
-long Asic::ivid2evid(std::string_view dport, long ivid) { return evid_of(dport, kNoName, ivid); }
+Value Asic::ivid2evid(const Value& dport, const Value& ivid) {
+  const std::string* text = dport.as_text();
+  // A port outside the port map keeps the VLAN as given, whatever it is.
+  if (!text || logical_port_of(*text, kNoName) == -1) return ivid;
+  if (!ivid.is_int()) {
+    parse_vlan(ivid);  // no translation entry has it; reading it fails
+    return ivid;
+  }
+  return evid_of(*text, kNoName, ivid.number);
+}
 
-long Asic::evid2ivid(long logical_port, long evid) {
-  const long* ivid = xlate_index().ivid_by_evid.find(logical_port, evid);
+long Asic::evid2ivid(const Value& logical_port, const Value& evid) {
+  if (!logical_port.is_int() || !evid.is_int()) return -1;
+  const long* ivid = xlate_index().ivid_by_evid.find(logical_port.number, evid.number);
   return ivid ? *ivid : -1;
 }
 

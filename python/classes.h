@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -100,12 +101,30 @@ struct Hooks {
 
 template <class T, class... A, size_t... I, class... Fixed>
 std::shared_ptr<T> make_from(const Args& a, std::index_sequence<I...>, const Fixed&... fixed) {
-  return std::make_shared<T>(Convert<std::decay_t<A>>::from(a[I])..., fixed...);
+  return std::make_shared<T>(argument<std::decay_t<A>>(a[I])..., fixed...);
 }
 
+// Converted in order, first to last, as the host's own code reads them.
 template <class... A, size_t... I, class F>
-auto call_converted(const Args& a, std::index_sequence<I...>, F&& f) {
-  return f(Convert<std::decay_t<A>>::from(a[I])...);
+auto call_converted(const Args& a, size_t offset, std::index_sequence<I...>, F&& f) {
+  std::tuple<decltype(argument<std::decay_t<A>>(nullptr))...> values{
+      argument<std::decay_t<A>>(a[offset + I])...};
+  return std::apply(f, values);
+}
+
+// f called with the arguments from slot `offset` on, converted to A..., and
+// its result converted back (None for a function that gives nothing).
+template <class R, class... A, class F>
+Object invoke(const Args& a, size_t offset, F&& f) {
+  return call_converted<A...>(a, offset, std::index_sequence_for<A...>{},
+                              [&](auto&&... v) -> Object {
+                                if constexpr (std::is_void_v<R>) {
+                                  f(v...);
+                                  return Object::none();
+                                } else {
+                                  return Convert<std::decay_t<R>>::to(f(v...));
+                                }
+                              });
 }
 
 }  // namespace detail
@@ -228,23 +247,50 @@ class Class {
   }
 
   // A member function with converted arguments and result; it may be a
-  // member of a base class of T.
+  // member of a base class of T.  The arguments after the first `required`
+  // may be left out (their types say what stands for them).
   template <class R, class U, class... A, class = std::enable_if_t<std::is_base_of_v<U, T>>>
-  Class& method(const char* name, R (U::*fn)(A...), Names names = {}) {
-    return method_impl<R, A...>(name, names,
+  Class& method(const char* name, R (U::*fn)(A...), Names names = {},
+                size_t required = sizeof...(A)) {
+    return method_impl<R, A...>(name, names, required,
                                 [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
   }
   template <class R, class U, class... A, class = std::enable_if_t<std::is_base_of_v<U, T>>>
-  Class& method(const char* name, R (U::*fn)(A...) const, Names names = {}) {
-    return method_impl<R, A...>(name, names,
+  Class& method(const char* name, R (U::*fn)(A...) const, Names names = {},
+                size_t required = sizeof...(A)) {
+    return method_impl<R, A...>(name, names, required,
                                 [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
+  }
+  // A method that does not use its instance.
+  template <class R, class... A>
+  Class& method(const char* name, R (*fn)(A...), Names names = {},
+                size_t required = sizeof...(A)) {
+    return method_impl<R, A...>(name, names, required,
+                                [fn](T&, auto&&... a) { return fn(a...); });
+  }
+
+  // A static method of the class.
+  template <class R, class... A>
+  Class& static_method(const char* name, R (*fn)(A...), Names names,
+                       size_t required = sizeof...(A)) {
+    return static_def(name, names, required, [fn](const Args& a) {
+      return detail::invoke<R, A...>(a, 0, fn);
+    });
+  }
+  // A static method whose first argument is an instance.
+  template <class R, class U, class... A, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& static_method(const char* name, R (U::*fn)(A...), Names names) {
+    return static_def(name, names, names.size(), [fn](const Args& a) {
+      T& self = unwrap<T>(a[0]);
+      return detail::invoke<R, A...>(a, 1, [&](auto&&... v) { return (self.*fn)(v...); });
+    });
   }
 
   Class& static_def(const char* name, Names names, size_t required,
                     std::function<Object(const Args&)> f) {
     std::string fname = name;
     detail::set_class_attr(
-        type_, name, static_method(function(name, [f, names, required, fname](PyObject* args,
+        type_, name, py::static_method(function(name, [f, names, required, fname](PyObject* args,
                                                                               PyObject* kwargs) {
           Args a(fname, args, kwargs, names, required);
           return f(a);
@@ -265,20 +311,12 @@ class Class {
 
  private:
   template <class R, class... A, class F>
-  Class& method_impl(const char* name, Names names, F call) {
+  Class& method_impl(const char* name, Names names, size_t required, F call) {
     if (names.empty())
       for (size_t i = 0; i < sizeof...(A); ++i) names.push_back("arg");
-    return def(name, names, sizeof...(A), [call](PyObject* self, const Args& a) -> Object {
+    return def(name, names, required, [call](PyObject* self, const Args& a) -> Object {
       T& obj = unwrap<T>(self);
-      return detail::call_converted<A...>(a, std::index_sequence_for<A...>{},
-                                          [&](auto&&... v) -> Object {
-                                            if constexpr (std::is_void_v<R>) {
-                                              call(obj, v...);
-                                              return Object::none();
-                                            } else {
-                                              return Convert<std::decay_t<R>>::to(call(obj, v...));
-                                            }
-                                          });
+      return detail::invoke<R, A...>(a, 0, [&](auto&&... v) { return call(obj, v...); });
     });
   }
 

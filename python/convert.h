@@ -15,11 +15,14 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "common/value.h"
 #include "python/object.h"
 
 namespace py {
@@ -158,6 +161,38 @@ struct Convert<std::string> : Scalar<std::string> {
   static std::string from(PyObject* o) { return to_string(o); }
 };
 
+// A text argument read as a view: the text is held for the call.
+template <>
+struct Convert<std::string_view> {
+  static std::string from(PyObject* o) { return to_string(o); }
+};
+
+// Any object, as the checker compares it; the object itself is kept and
+// given back unchanged.
+template <>
+struct Convert<nv::Value> : Scalar<nv::Value> {
+  static Object to(const nv::Value& v);
+  static nv::Value from(PyObject* o);
+  static nv::Value missing() { return nv::Value(); }  // an argument left out is None
+};
+
+template <class... A>
+struct Convert<std::tuple<A...>> : Scalar<std::tuple<A...>> {
+  static Object to(const std::tuple<A...>& v) {
+    return std::apply([](const A&... x) { return Object::tuple_of(Convert<A>::to(x)...); }, v);
+  }
+};
+
+// An argument the host may leave out or give as anything false.
+template <class T>
+struct Convert<nv::WhenTrue<T>> {
+  static nv::WhenTrue<T> from(PyObject* o) {
+    if (!truth(o)) return nv::WhenTrue<T>();
+    return nv::WhenTrue<T>(Convert<T>::from(o));
+  }
+  static nv::WhenTrue<T> missing() { return nv::WhenTrue<T>(); }
+};
+
 template <class T>
 struct Convert<std::optional<T>> {
   static Object to(const std::optional<T>& v) { return v ? Convert<T>::to(*v) : Object::none(); }
@@ -169,7 +204,24 @@ struct Convert<std::optional<T>> {
     if (o == Py_None) return std::nullopt;
     return Convert<T>::from(o);
   }
+  static std::optional<T> missing() { return std::nullopt; }
 };
+
+template <class T, class = void>
+struct HasMissing : std::false_type {};
+template <class T>
+struct HasMissing<T, std::void_t<decltype(Convert<T>::missing())>> : std::true_type {};
+
+// An argument of a declared method: a type that can stand for a left-out
+// argument says what that is; for any other, a left-out one cannot reach
+// here (it is required).
+template <class T>
+auto argument(PyObject* o) {
+  if constexpr (HasMissing<T>::value) {
+    if (!o) return Convert<T>::missing();
+  }
+  return Convert<T>::from(o);
+}
 
 template <class T>
 struct Convert<std::shared_ptr<T>> {

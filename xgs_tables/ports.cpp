@@ -113,7 +113,8 @@ void XgsAsic::parse_vlan_xlate() {
   });
 }
 
-void XgsAsic::parse_vlan(long vid) {
+void XgsAsic::parse_vlan(const Value& vid_value) {
+  const long vid = percent_d(vid_value);
   const std::string cmd = "vlan show " + std::to_string(vid);
   if (vid == -1) return;
   ShellOutput out = run_guarded(cmd, cmd);

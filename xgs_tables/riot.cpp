@@ -33,11 +33,12 @@ std::optional<long> XgsAsic::hw_vlan_to_iif(long iif_vlan) {
   return iif;
 }
 
-long XgsAsic::kern_iif_to_hw_vlan(std::string_view base_kind, std::string_view /*base_iif*/,
-                               long iif_vlan, const std::optional<std::string>& member) {
+long XgsAsic::kern_iif_to_hw_vlan(const Value& base_kind, const Value& /*base_iif*/,
+                                  long iif_vlan, const Value& member) {
   if (base_kind == "bridge" && iif_vlan != -1) return iif_vlan;
-  if (!member || member->empty()) return -1;
-  std::vector<std::string_view> parts = split(*member, ".");
+  const std::string* text = member.as_text();
+  if (!text || text->empty()) return -1;
+  std::vector<std::string_view> parts = split(*text, ".");
   long vlan = parts.size() >= 2 ? parse_int(parts[1], 10) : -1;
   auto [lport, pvid] = get_logical_port_and_pvid(std::string(parts[0]));
   if (vlan == -1) return pvid;

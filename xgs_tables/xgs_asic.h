@@ -35,7 +35,7 @@ class XgsAsic : public Asic {
   // --- ports, VLANs, L3 interfaces, VLAN translations (ports.cpp)
   void parse_portmap();
   void parse_ports();
-  void parse_vlan(long vid) override;
+  void parse_vlan(const Value& vid) override;
   void parse_l3_intf();
   void parse_vlan_xlate();
 
@@ -43,11 +43,14 @@ class XgsAsic : public Asic {
   std::string get_vlan_riot_memtable_name();
   bool is_riot_enabled();
   std::optional<long> hw_vlan_to_iif(long iif_vlan);
-  long kern_iif_to_hw_vlan(std::string_view base_kind, std::string_view base_iif, long iif_vlan,
-                           const std::optional<std::string>& member);
+  long kern_iif_to_hw_vlan(const Value& base_kind, const Value& base_iif, long iif_vlan,
+                           const Value& member);
 
   // --- daemon debug switch, next-hop-index file, chip test (daemon.cpp)
   static bool get_kestrad_debug(System& sys);
+  // The host's static form: its argument (the checker, as the host passes
+  // it) is not used.
+  static bool get_kestrad_debug_of(const Value& /*self*/) { return get_kestrad_debug(*real_system()); }
   void enable_kestrad_debug();
   void disable_kestrad_debug();
   void parse_l3_intf_nhi();

@@ -312,135 +312,54 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
   table(cls, "tmp_encaps", &Asic::tmp_encaps);
 
   // Command runner.
-  cls.static_def("_get_cmd_output", {"cmdList", "dispStr"}, 1, [](const Args& a) {
-    auto argv = Convert<std::vector<std::string>>::from(a[0]);
-    auto out = Asic::get_cmd_output(*real_system(), argv);
-    if (out) return py::str(*out);
-    return Object::borrow(a[1] ? a[1] : Py_None);
-  });
+  cls.static_method("_get_cmd_output", &Asic::get_cmd_output_or, {"cmdList", "dispStr"}, 1);
 
   // Host queries and dumps.
   cls.str([](const Asic& a) { return a.text(); });
-  cls.def("_dump_one_mroute", {"mroute"}, 1, [](PyObject* self, const Args& a) {
-    return py::str(core(self).dump_one_mroute(py::unwrap<Hmroute>(a[0])));
-  });
-  cls.def("get_mroutes", {}, 0, [](PyObject* self, const Args&) {
-    auto keys = core(self).get_mroutes();
-    return Convert<std::set<std::string>>::to(std::set<std::string>(keys.begin(), keys.end()));
-  });
-  cls.def("get_l3_egress", {"intf"}, 1, [](PyObject* self, const Args& a) {
-    auto row = core(self).get_l3_egress(text_or_none(a[0]));
-    if (!row) return Object::tuple_of(py::integer(0), py::integer(0));
-    return Object::tuple_of(py::str(row->first), py::str(row->second));
-  });
-  cls.def("get_repl_group_entry", {"group_id", "intf"}, 2, [](PyObject* self, const Args& a) {
-    if (!py::is_text(a[0]))
-      py::raise(PyExc_TypeError, "int() can't convert non-string with explicit base");
-    std::string intf = py::to_text(a[1]);
-    if (core(self).get_repl_group_entry(py::to_string(a[0]), intf)) return Object::borrow(a[1]);
-    return py::integer(0);
-  });
-  cls.def("dump_mroutes", {"filter_mroutes"}, 0, [](PyObject* self, const Args& a) {
-    if (!a[0] || !py::truth(a[0])) {
-      core(self).dump_mroutes(nullptr);
-      return nothing();
-    }
-    std::vector<std::string> keys;
-    py::for_each_item(a[0], [&](PyObject* k) {
-      // A key that is not text names no route.
-      if (py::is_text(k)) keys.push_back(py::to_string(k));
-    });
-    core(self).dump_mroutes(&keys);
-    return nothing();
-  });
+  cls.method("_dump_one_mroute", &Asic::dump_one_mroute, {"mroute"});
+  cls.method("get_mroutes", &Asic::get_mroutes);
+  cls.method("get_l3_egress", &Asic::get_l3_egress, {"intf"});
+  cls.method("get_repl_group_entry", &Asic::get_repl_group_entry, {"group_id", "intf"});
+  cls.method("dump_mroutes", &Asic::dump_mroutes, {"filter_mroutes"}, 0);
 
   // Port and VLAN translation.
-  cls.def("_dport2logical_port", {"dport"}, 1, [](PyObject* self, const Args& a) {
-    auto dport = text_or_none(a[0]);
-    return py::integer(dport ? core(self).dport2logical_port(*dport) : -1);
-  });
-  cls.def("_get_logical_port_and_pvid", {"linux_port"}, 1, [](PyObject* self, const Args& a) {
-    std::pair<long, long> r{-1, -1};
-    if (a[0] == Py_None) r = core(self).get_logical_port_and_pvid(std::nullopt);
-    else if (py::is_text(a[0])) r = core(self).get_logical_port_and_pvid(py::to_string(a[0]));
-    return Convert<std::pair<long, long>>::to(r);
-  });
-  cls.def("_is_port_untagged_for_vid", {"dport", "vid"}, 2, [](PyObject* self, const Args& a) {
-    long vid = vlan_number(a[1]);
-    return py::boolean(core(self).is_port_untagged_for_vid(py::to_string(a[0]), vid));
-  });
-  cls.def("_ivid2evid", {"dport", "ivid"}, 2, [](PyObject* self, const Args& a) {
-    return py::integer(core(self).ivid2evid(py::to_string(a[0]), vlan_number(a[1])));
-  });
-  cls.def("_evid2ivid", {"logical_port", "evid"}, 2, [](PyObject* self, const Args& a) {
-    if (!py::is_integer(a[0]) || !py::is_integer(a[1])) return py::integer(-1);
-    return py::integer(core(self).evid2ivid(py::to_long(a[0]), py::to_long(a[1])));
-  });
-  cls.def("_grp_ip2mac", {"grp"}, 1, [](PyObject*, const Args& a) {
-    return py::str(Asic::grp_ip2mac(py::to_string(a[0])));
-  });
+  cls.method("_dport2logical_port", &Asic::dport2logical_port, {"dport"});
+  cls.method("_get_logical_port_and_pvid", &Asic::get_logical_port_and_pvid, {"linux_port"});
+  cls.method("_is_port_untagged_for_vid", &Asic::is_port_untagged_for_vid, {"dport", "vid"});
+  cls.method("_ivid2evid", &Asic::ivid2evid, {"dport", "ivid"});
+  cls.method("_evid2ivid", &Asic::evid2ivid, {"logical_port", "evid"});
+  cls.method("_grp_ip2mac", &Asic::grp_ip2mac, {"grp"});
 
   // Route keys and the pairing check.
-  cls.def("_key_to_sip_dip", {"key"}, 1, [](PyObject*, const Args& a) {
-    auto parts = Asic::key_to_sip_dip(py::to_string(a[0]));
-    if (!parts) return Object::tuple_of(Object::none(), Object::none(), Object::none());
-    return Object::tuple_of(py::str(std::get<0>(*parts)), py::str(std::get<1>(*parts)),
-                            py::str(std::get<2>(*parts)));
-  });
+  cls.method("_key_to_sip_dip", &Asic::key_to_sip_dip, {"key"});
   cls.method("mroute_pairx_check_and_get_orig_dev", &Asic::mroute_pairx_check_and_get_orig_dev);
 
   // Readers.
   cls.method("_parse_ipmc_table", &XgsAsic::parse_ipmc_table);
   cls.method("_parse_l3_entry_ipmc_table", &XgsAsic::parse_l3_entry_ipmc_table);
-  cls.def("_field_dict_build", {"entry"}, 1, [](PyObject*, const Args& a) {
-    auto [key, fields] = Asic::field_dict_build(py::to_string(a[0]));
-    return Object::tuple_of(Convert<std::optional<std::string>>::to(key),
-                            Convert<FieldMap>::to(fields));
-  });
-  cls.def("_parse_one_multicast_repln_group", {"dispStr"}, 1, [](PyObject* self, const Args& a) {
-    core(self).parse_one_multicast_repln_group(py::to_string(a[0]));
-    return nothing();
-  });
+  cls.method("_field_dict_build", &Asic::field_dict_build, {"entry"});
+  cls.method("_parse_one_multicast_repln_group", &XgsAsic::parse_one_multicast_repln_group,
+             {"dispStr"});
   cls.method("_parse_multicast_repln_groups", &XgsAsic::parse_multicast_repln_groups);
   cls.method("_parse_portmap", &XgsAsic::parse_portmap);
   cls.method("_parse_ports", &XgsAsic::parse_ports);
-  cls.def("_update_portmap_port_vid", {"dport", "port_vid"}, 2, [](PyObject* self, const Args& a) {
-    core(self).update_portmap_port_vid(py::to_string(a[0]), py::to_long(a[1]));
-    return nothing();
-  });
-  cls.def("_parse_vlan", {"vid"}, 1, [](PyObject* self, const Args& a) {
-    core(self).parse_vlan(vlan_number(a[0]));
-    return nothing();
-  });
+  cls.method("_update_portmap_port_vid", &Asic::update_portmap_port_vid, {"dport", "port_vid"});
+  cls.method("_parse_vlan", &XgsAsic::parse_vlan, {"vid"});
   cls.method("_parse_l3_intf", &XgsAsic::parse_l3_intf);
   cls.method("_parse_vlan_xlate", &XgsAsic::parse_vlan_xlate);
 
   // RIOT.
   cls.method("_get_vlan_riot_memtable_name", &XgsAsic::get_vlan_riot_memtable_name);
   cls.method("_is_riot_enabled", &XgsAsic::is_riot_enabled);
-  cls.def("_hw_vlan_to_iif", {"iif_vlan"}, 1, [](PyObject* self, const Args& a) {
-    return Convert<std::optional<long>>::to(core(self).hw_vlan_to_iif(py::to_long(a[0])));
-  });
-  cls.def("_kern_iif_to_hw_vlan", {"base_kind", "base_iif", "iif_vlan", "member"}, 4,
-          [](PyObject* self, const Args& a) {
-            std::string kind = py::is_text(a[0]) ? py::to_string(a[0]) : std::string();
-            std::string base = py::is_text(a[1]) ? py::to_string(a[1]) : std::string();
-            return py::integer(core(self).kern_iif_to_hw_vlan(kind, base, py::to_long(a[2]),
-                                                              text_or_none(a[3])));
-          });
+  cls.method("_hw_vlan_to_iif", &XgsAsic::hw_vlan_to_iif, {"iif_vlan"});
+  cls.method("_kern_iif_to_hw_vlan", &XgsAsic::kern_iif_to_hw_vlan,
+             {"base_kind", "base_iif", "iif_vlan", "member"});
 
-  // Daemon debug switch and chip test.
-  cls.static_def("get_kestrad_debug", {"self"}, 1, [](const Args&) {
-    return py::boolean(XgsAsic::get_kestrad_debug(*real_system()));
-  });
-  cls.static_def("enable_kestrad_debug", {"self"}, 1, [](const Args& a) {
-    core(a[0]).enable_kestrad_debug();
-    return nothing();
-  });
-  cls.static_def("disable_kestrad_debug", {"self"}, 1, [](const Args& a) {
-    core(a[0]).disable_kestrad_debug();
-    return nothing();
-  });
+  // Daemon debug switch and chip test; the switch's three are static and
+  // take the checker as their argument.
+  cls.static_method("get_kestrad_debug", &XgsAsic::get_kestrad_debug_of, {"self"});
+  cls.static_method("enable_kestrad_debug", &XgsAsic::enable_kestrad_debug, {"self"});
+  cls.static_method("disable_kestrad_debug", &XgsAsic::disable_kestrad_debug, {"self"});
   cls.method("_is_1G_chip", &XgsAsic::is_1G_chip);
   cls.method("_parse_l3_intf_nhi", &XgsAsic::parse_l3_intf_nhi);
   (void)type;

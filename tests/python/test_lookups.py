@@ -79,6 +79,37 @@ class PortLookupTest(unittest.TestCase):
                                   ('36', 300, -1), (36, '300', -1)]:
             self.assertEqual(f(lport, evid), ivid, (lport, evid))
 
+    def test_arguments_of_any_kind_compare_as_the_host_compares(self):
+        # An integer never equals a text, None only None; a VLAN that has to
+        # be read must be a number ("vlan show %d").
+        marker = object()
+        big = 2 ** 70
+        cases = [
+            (self.asic._dport2logical_port, (34,), -1),
+            (self.asic._dport2logical_port, (None,), -1),
+            (self.asic._dport2logical_port, (u'xe6',), 34),
+            (self.asic._get_logical_port_and_pvid, (34,), (-1, -1)),
+            (self.asic._get_logical_port_and_pvid, (marker,), (-1, -1)),
+            (self.asic._get_logical_port_and_pvid, (u'swp7',), (34, 200)),
+            (self.asic._evid2ivid, (big, 300), -1),
+            (self.asic._evid2ivid, (36L, 300L), 3000),
+            (self.asic._is_port_untagged_for_vid, (None, 200), False),
+            (self.asic._is_port_untagged_for_vid, (6, 200), False),
+            (self.asic._ivid2evid, ('xe99', 'x'), 'x'),   # not in the port map: as given
+            (self.asic._ivid2evid, (None, marker), marker),
+        ]
+        for f, args, want in cases:
+            got = f(*args)
+            self.assertEqual(tuple(got) if isinstance(got, tuple) else got, want, (f, args))
+        self.assertIs(self.asic._ivid2evid(None, marker), marker)
+        for f, args in [(self.asic._is_port_untagged_for_vid, ('xe6', '200')),
+                        (self.asic._ivid2evid, ('xe8', '3000')),
+                        (self.asic._parse_vlan, (None,))]:
+            with self.assertRaises(TypeError) as cm:
+                f(*args)
+            self.assertTrue(str(cm.exception).startswith('%d format: a number is required'),
+                            (args, str(cm.exception)))
+
     def test_untagged_test_of_no_vlan_runs_nothing(self):
         sim.reset_log()
         self.assertFalse(self.asic._is_port_untagged_for_vid('xe0', -1))

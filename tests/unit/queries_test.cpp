@@ -38,34 +38,33 @@ const char kBlueDump[] = "blue, (0.0.0.0,239.1.1.2), iif: 200\n";  // no replica
 TEST_F(Queries, TextFormAndRouteKeys) {
   EXPECT_EQ(rig.asic.text(), std::string("Asic ip mroutes:\n") + kBlueDump + kRedDump);
   // Keys in the table's own order, which is no particular one.
-  std::vector<std::string> keys = rig.asic.get_mroutes();
-  std::sort(keys.begin(), keys.end());
-  EXPECT_EQ(keys,
-            (std::vector<std::string>{"blue, (0.0.0.0,239.1.1.2)", "red, (10.1.1.1,239.1.1.1)"}));
+  EXPECT_EQ(rig.asic.get_mroutes(),
+            (std::set<std::string>{"blue, (0.0.0.0,239.1.1.2)", "red, (10.1.1.1,239.1.1.1)"}));
 
   Rig empty;
   empty.bare();
   EXPECT_EQ(empty.asic.text(), "Asic ip mroutes:\n");
   EXPECT_TRUE(empty.asic.get_mroutes().empty());
-  empty.asic.dump_mroutes(nullptr);
+  empty.asic.dump_mroutes({});
   EXPECT_TRUE(empty.console->writes.empty());
 }
 
 TEST_F(Queries, DumpWritesOneRouteAtATime) {
   const std::string red = "red, (10.1.1.1,239.1.1.1)", blue = "blue, (0.0.0.0,239.1.1.2)";
+  using Filter = nv::WhenTrue<std::vector<nv::Value>>;
   struct Case {
-    std::optional<std::vector<std::string>> filter;
+    Filter filter;
     std::vector<std::string> writes;
   } cases[] = {
-      {std::nullopt, {kBlueDump, kRedDump}},
-      {std::vector<std::string>{}, {kBlueDump, kRedDump}},
-      {std::vector<std::string>{red, blue}, {kRedDump, kBlueDump}},
-      {std::vector<std::string>{red, "x", red}, {kRedDump, kRedDump}},
-      {std::vector<std::string>{"red, (10.1.1.1,239.1.1.9)"}, {}},
+      {Filter(), {kBlueDump, kRedDump}},
+      {Filter({red, blue}), {kRedDump, kBlueDump}},
+      {Filter({red, "x", red}), {kRedDump, kRedDump}},
+      {Filter({red, 5L, nv::Value()}), {kRedDump}},  // keys that are no text name no route
+      {Filter({"red, (10.1.1.1,239.1.1.9)"}), {}},
   };
   for (const auto& c : cases) {
     rig.console->writes.clear();
-    rig.asic.dump_mroutes(c.filter ? &*c.filter : nullptr);
+    rig.asic.dump_mroutes(c.filter);
     EXPECT_EQ(rig.console->writes, c.writes);
   }
 }
@@ -82,10 +81,9 @@ TEST(QueriesInKeyOrder, TextAndFullDumpListRoutesSortedByKey) {
     keys.push_back(nv::route_key(vrf, "10.0.0.1", dip));
   }
   for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
-    auto parts = nv::Asic::key_to_sip_dip(*it);
-    ASSERT_TRUE(parts);
-    auto& [vrf, sip, dip] = *parts;
-    rig.asic.mroutes->emplace(*it, nv::Hmroute(sip, dip, 1, 2, vrf, nv::kMcastGroupBit));
+    auto [vrf, sip, dip] = nv::Asic::key_to_sip_dip(*it);
+    ASSERT_TRUE(vrf && sip && dip);
+    rig.asic.mroutes->emplace(*it, nv::Hmroute(*sip, *dip, 1, 2, *vrf, nv::kMcastGroupBit));
   }
   std::sort(keys.begin(), keys.end());
   std::string want = "Asic ip mroutes:\n";
@@ -95,7 +93,7 @@ TEST(QueriesInKeyOrder, TextAndFullDumpListRoutesSortedByKey) {
     want += writes.back();
   }
   EXPECT_EQ(rig.asic.text(), want);
-  rig.asic.dump_mroutes(nullptr);
+  rig.asic.dump_mroutes({});
   EXPECT_EQ(rig.console->writes, writes);
 }
 
@@ -110,10 +108,15 @@ TEST_F(Queries, ReplicationGroupEntryComparesAllButTheFirstCharacter) {
       {"2000005", "106", false}, {"2000005", "-1", false},  // L2 targets are not examined
       {"2000006", "105", false},
   };
+  // The interface itself when found, else 0.
   for (const auto& c : cases)
-    EXPECT_EQ(rig.asic.get_repl_group_entry(c.group, c.intf), c.found) << c.group << " " << c.intf;
+    EXPECT_EQ(rig.asic.get_repl_group_entry(c.group, c.intf), c.found ? nv::Value(c.intf) : nv::Value(0L))
+        << c.group << " " << c.intf;
+  EXPECT_EQ(rig.asic.get_repl_group_entry("2000005", 105L), nv::Value(105L));  // str(105)
   EXPECT_NV_ERROR(rig.asic.get_repl_group_entry("zz", "105"), ErrorKind::Value,
                   "invalid literal for int() with base 16: 'zz'");
+  EXPECT_NV_ERROR(rig.asic.get_repl_group_entry(5L, "105"), ErrorKind::Type,
+                  "int() can't convert non-string with explicit base");
 }
 
 const char kEgress[] =
@@ -126,11 +129,10 @@ const char kEgress[] =
 
 TEST_F(Queries, L3EgressFirstMatchingRowAfterTheHeader) {
   rig.shell->answers["l3 egress show"] = kEgress;
-  auto got = rig.asic.get_l3_egress(std::string("100002"));
-  ASSERT_TRUE(got);
-  EXPECT_EQ(*got, std::make_pair(std::string("00:00:00:00:00:02"), std::string("yes")));
-  EXPECT_EQ(rig.asic.get_l3_egress(std::string("100009")), std::nullopt);
-  EXPECT_EQ(rig.asic.get_l3_egress(std::nullopt), std::nullopt);
+  using Row = std::pair<nv::Value, nv::Value>;
+  EXPECT_EQ(rig.asic.get_l3_egress("100002"), Row("00:00:00:00:00:02", "yes"));
+  EXPECT_EQ(rig.asic.get_l3_egress("100009"), Row(0L, 0L));
+  EXPECT_EQ(rig.asic.get_l3_egress(nv::Value()), Row(0L, 0L));
   EXPECT_EQ(rig.shell->commands, std::vector<std::string>(3, "l3 egress show"));
 }
 
@@ -139,24 +141,24 @@ TEST_F(Queries, L3EgressShortRowIsAnIndexError) {
   // after the match are never read.
   rig.shell->answers["l3 egress show"] = std::string(kEgress) + "\n";
   EXPECT_NV_ERROR(rig.asic.get_l3_egress(std::nullopt), ErrorKind::Index, "list index out of range");
-  EXPECT_TRUE(rig.asic.get_l3_egress(std::string("100001")));
+  EXPECT_EQ(rig.asic.get_l3_egress("100001").second, "no");
 
   rig.shell->timeouts.insert("l3 egress show");
   EXPECT_NV_ERROR(rig.asic.get_l3_egress(std::string("1")), ErrorKind::Runtime, "l3 show");
 }
 
 TEST(RouteKey, SplitIntoVrfSourceAndGroup) {
-  using T = std::tuple<std::string, std::string, std::string>;
+  using T = nv::Asic::KeyParts;  // three Nones for a text that is no key
   struct Case {
     const char* key;
-    std::optional<T> want;
+    T want;
   } cases[] = {
       {"red, (10.1.1.1,239.1.1.1)", T{"red", "10.1.1.1", "239.1.1.1"}},
       {"red, (10.1.1.1,239.1.1.1) trailing", T{"red", "10.1.1.1", "239.1.1.1"}},
       {"red, (a,b,c)", T{"red", "a,b", "c"}},
-      {" red, (10.1.1.1,239.1.1.1)", std::nullopt},
-      {"red,(10.1.1.1,239.1.1.1)", std::nullopt},
-      {"", std::nullopt},
+      {" red, (10.1.1.1,239.1.1.1)", T{}},
+      {"red,(10.1.1.1,239.1.1.1)", T{}},
+      {"", T{}},
   };
   for (const auto& c : cases) EXPECT_EQ(nv::Asic::key_to_sip_dip(c.key), c.want) << c.key;
 }

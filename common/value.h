@@ -1,0 +1,73 @@
+// A value the host hands to one of the checker's methods, as the checker
+// compares, formats and returns it.  The host may pass any object where the
+// checker only compares: a text equals only an equal text, an integer only
+// an equal integer, None only None, and anything else nothing.  The object
+// itself is kept (by the binding layer), so that a method that gives back
+// what it was given gives back that very object.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace nv {
+
+// The host's object behind a Value.
+class HostObject {
+ public:
+  virtual ~HostObject() = default;
+  virtual std::string str() const = 0;        // str(o)
+  virtual std::string type_name() const = 0;  // type(o).__name__
+};
+
+struct Value {
+  enum class Kind { None, Int, Text, Other };
+
+  Value() = default;
+  Value(std::nullopt_t) {}
+  Value(long n) : kind(Kind::Int), number(n) {}
+  Value(int n) : Value(static_cast<long>(n)) {}
+  Value(std::string s) : kind(Kind::Text), text(std::move(s)) {}
+  Value(const char* s) : Value(std::string(s)) {}
+  Value(std::string_view s) : Value(std::string(s)) {}
+  Value(const std::optional<std::string>& s) : Value(s ? Value(*s) : Value()) {}
+
+  bool is_none() const { return kind == Kind::None; }
+  bool is_int() const { return kind == Kind::Int; }
+  bool is_text() const { return kind == Kind::Text; }
+  // The text, or null when the value is none.
+  const std::string* as_text() const { return is_text() ? &text : nullptr; }
+
+  // The host's ==, against a text, an integer or an optional text (None).
+  bool operator==(std::string_view s) const { return is_text() && text == s; }
+  bool operator==(const char* s) const { return *this == std::string_view(s); }
+  bool operator==(long n) const { return is_int() && number == n; }
+  bool operator==(const std::optional<std::string>& s) const {
+    return s ? *this == std::string_view(*s) : is_none();
+  }
+  bool operator==(const Value& o) const;
+
+  Kind kind = Kind::None;
+  long number = 0;
+  std::string text;
+  std::shared_ptr<const HostObject> origin;  // set when the host gave it
+};
+
+// An argument the host may leave out or give as anything false (None, an
+// empty list): no value then, as the host's own `if x:` decides.
+template <class T>
+struct WhenTrue : std::optional<T> {
+  using std::optional<T>::optional;
+};
+
+// type(v).__name__
+std::string type_name(const Value& v);
+// str(v)
+std::string str(const Value& v);
+// int(v, base): TypeError for anything but a text.
+long int_with_base(const Value& v, int base);
+// "%d" % v: TypeError for anything but an integer.
+long percent_d(const Value& v);
+
+}  // namespace nv
