@@ -67,23 +67,24 @@ ShellOutput Asic::run_guarded(const std::string& cmd, std::string_view timeout_t
 
 const Encap& Asic::port_encap(std::string_view dport, uint32_t id) {
   PortTable& table = need(pt, "pt");
-  if (!keep_linux_names_) {
+  if (!ctx_) {
     port_encap_answer_.linux_port = table.bcm2linux(std::string(dport));
     port_encap_answer_.bcm_dport.assign(dport.data(), dport.size());
     return port_encap_answer_;
   }
-  if (id == kNoName) id = port_names_.intern(dport);
-  if (id < port_encap_known_.size() && port_encap_known_[id]) return port_encaps_[id];
+  ReadContext& c = *ctx_;
+  if (id == kNoName) id = c.port_names.intern(dport);
+  if (id < c.port_encap_known.size() && c.port_encap_known[id]) return c.port_encaps[id];
   // Only answers are kept: a port the table rejects is asked again.
   std::string name = table.bcm2linux(std::string(dport));
-  if (id >= port_encaps_.size()) {
-    port_encaps_.resize(port_names_.size(), Encap("", "", 0, 0, 0));
-    port_encap_known_.resize(port_names_.size());
+  if (id >= c.port_encaps.size()) {
+    c.port_encaps.resize(c.port_names.size(), Encap("", "", 0, 0, 0));
+    c.port_encap_known.resize(c.port_names.size());
   }
-  Encap& e = port_encaps_[id];
+  Encap& e = c.port_encaps[id];
   e.linux_port = std::move(name);
   e.bcm_dport.assign(dport.data(), dport.size());
-  port_encap_known_[id] = true;
+  c.port_encap_known[id] = true;
   return e;
 }
 

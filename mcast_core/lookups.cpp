@@ -1,6 +1,6 @@
 // mcast_core: translation between ASIC ports, logical ports, Linux ports and
-// internal/egress VLANs.  The tables are scanned through hash indexes that
-// keep the first match of a scan in stored order.
+// internal/egress VLANs.  Each lookup is a linear scan in stored order; while
+// the hardware is read, the read context's indexes give the same answers.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +16,7 @@ std::string Asic::grp_ip2mac(std::string_view grp) { return nv::grp_ip2mac(grp);
 
 // --- index bookkeeping
 
-Asic::IndexStamp Asic::stamp_for(const void* table, size_t count) const {
+IndexStamp Asic::stamp_for(const void* table, size_t count) const {
   IndexStamp s;
   s.version = tables_version_;
   s.epoch = record_edit_epoch();
@@ -27,14 +27,14 @@ Asic::IndexStamp Asic::stamp_for(const void* table, size_t count) const {
 
 // --- port name numbers
 
-uint32_t Asic::NameTable::add(std::string_view name, uint64_t key, size_t slot) {
+uint32_t NameTable::add(std::string_view name, uint64_t key, size_t slot) {
   const uint32_t id = static_cast<uint32_t>(names_.size());
   names_.emplace_back(name);
   slots_[slot] = Slot{key, static_cast<uint32_t>(name.size()), id};
   return id;
 }
 
-void Asic::NameTable::grow() {
+void NameTable::grow() {
   const size_t cap = slots_.empty() ? 64 : 2 * slots_.size();
   slots_.assign(cap, Slot{});
   mask_ = cap - 1;
@@ -48,8 +48,8 @@ void Asic::NameTable::grow() {
 
 // --- indexes
 
-const Asic::PortIndex& Asic::rebuild_port_index(const Portmap& table) {
-  PortIndex& idx = port_index_;
+const PortIndex& Asic::rebuild_port_index(const Portmap& table) {
+  PortIndex& idx = ctx_->port_index;
   idx.first_by_name.clear();
   idx.next_same.assign(table.size(), kNoName);
   idx.entry_by_linux.clear();
@@ -57,7 +57,7 @@ const Asic::PortIndex& Asic::rebuild_port_index(const Portmap& table) {
   std::vector<uint32_t> last_by_name;
   for (size_t i = 0; i < table.size(); ++i) {
     const PortmapEntry& e = table[i];
-    const uint32_t id = port_names_.intern(e.dport);
+    const uint32_t id = ctx_->port_names.intern(e.dport);
     if (id >= idx.first_by_name.size()) {
       idx.first_by_name.resize(id + 1, kNoName);
       last_by_name.resize(id + 1, kNoName);
@@ -77,7 +77,7 @@ const Asic::PortIndex& Asic::rebuild_port_index(const Portmap& table) {
   return idx;
 }
 
-void Asic::PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
+void PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
                             long VlanXlate::*value) {
   std::vector<uint32_t> order(table.size());
   for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -115,8 +115,8 @@ void Asic::PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
   }
 }
 
-const Asic::XlateIndex& Asic::rebuild_xlate_index(const VlanXlateList& table) {
-  XlateIndex& idx = xlate_index_;
+const XlateIndex& Asic::rebuild_xlate_index(const VlanXlateList& table) {
+  XlateIndex& idx = ctx_->xlate_index;
   idx.evid_by_ivid.build(table, &VlanXlate::ivid, &VlanXlate::evid);
   idx.ivid_by_evid.build(table, &VlanXlate::evid, &VlanXlate::ivid);
   idx.stamp = stamp_for(&table, table.size());
@@ -141,12 +141,12 @@ void Asic::rebuild_int_index(IntIndex& idx, const IntMap& table) {
   idx.stamp = stamp_for(&table, table.size());
 }
 
-void Asic::VlanIndex::clear() {
+void VlanIndex::clear() {
   sets.clear();
   bits.clear();
 }
 
-void Asic::VlanIndex::assign(long vid, const std::vector<std::string>& names, NameTable& numbers) {
+void VlanIndex::assign(long vid, const std::vector<std::string>& names, NameTable& numbers) {
   uint32_t top = 0;
   ids.clear();
   for (const std::string& d : names) {
@@ -162,10 +162,10 @@ void Asic::VlanIndex::assign(long vid, const std::vector<std::string>& names, Na
   sets.slot(vid) = set;
 }
 
-Asic::VlanIndex& Asic::rebuild_vlan_index(const VlanMap& table) {
-  VlanIndex& idx = vlan_index_;
+VlanIndex& Asic::rebuild_vlan_index(const VlanMap& table) {
+  VlanIndex& idx = ctx_->vlan_index;
   idx.clear();
-  for (const auto& [vid, entry] : table) idx.assign(vid, entry.untagged_dports, port_names_);
+  for (const auto& [vid, entry] : table) idx.assign(vid, entry.untagged_dports, ctx_->port_names);
   idx.stamp = stamp_for(&table, table.size());
   return idx;
 }
@@ -173,19 +173,25 @@ Asic::VlanIndex& Asic::rebuild_vlan_index(const VlanMap& table) {
 void Asic::store_vlan(long vlan, std::vector<std::string> untagged_dports) {
   VlanMap& table = need(vlans, "vlans");
   // Keep a current index current: one VLAN is re-indexed, not the table.
-  bool was_fresh = fresh(vlan_index_.stamp, &table, table.size());
+  bool was_fresh = ctx_ && fresh(ctx_->vlan_index.stamp, &table, table.size());
   auto it = table.insert_or_assign(vlan, VlanEntry(vlan, std::move(untagged_dports))).first;
   if (!was_fresh) return;
-  vlan_index_.assign(vlan, it->second.untagged_dports, port_names_);
-  vlan_index_.stamp.count = table.size();
+  ctx_->vlan_index.assign(vlan, it->second.untagged_dports, ctx_->port_names);
+  ctx_->vlan_index.stamp.count = table.size();
 }
 
 // --- lookups
 
 long Asic::logical_port_of(std::string_view dport, uint32_t id) {
+  if (!ctx_) {
+    if (id == kNotAName) return -1;
+    for (const PortmapEntry& e : need(portmap, "portmap"))
+      if (e.dport == dport) return e.logical_port;
+    return -1;
+  }
   // The index first: building it numbers the port map's names.
   const PortIndex& idx = port_index();
-  if (id == kNoName) id = port_names_.find(dport);
+  if (id == kNoName) id = ctx_->port_names.find(dport);
   if (id >= idx.first_by_name.size() || idx.first_by_name[id] == kNoName) return -1;
   return (*portmap)[idx.first_by_name[id]].logical_port;
 }
@@ -197,6 +203,11 @@ long Asic::dport2logical_port(const Value& dport) {
 }
 
 std::pair<long, long> Asic::get_logical_port_and_pvid(const Value& linux_port) {
+  if (!ctx_) {
+    for (const PortmapEntry& e : need(portmap, "portmap"))
+      if (linux_port == e.linux_port) return {e.logical_port, e.port_vid};
+    return {-1, -1};
+  }
   const PortIndex& idx = port_index();
   std::optional<size_t> at;
   if (const std::string* text = linux_port.as_text()) {
@@ -211,6 +222,19 @@ std::pair<long, long> Asic::get_logical_port_and_pvid(const Value& linux_port) {
 }
 
 bool Asic::untagged_in_vlan(std::string_view dport, uint32_t id, long vid) {
+  if (!ctx_) {
+    const VlanMap* table = &need(vlans, "vlans");
+    auto it = table->find(vid);
+    if (it == table->end()) {
+      parse_vlan(vid);
+      table = &need(vlans, "vlans");
+      it = table->find(vid);
+      if (it == table->end()) return false;
+    }
+    if (id == kNotAName) return false;
+    const auto& ports = it->second.untagged_dports;
+    return std::find(ports.begin(), ports.end(), dport) != ports.end();
+  }
   // The index holds every VLAN of the table, so it answers whether the
   // table has the VLAN too.
   VlanIndex* idx = &vlan_index();
@@ -224,7 +248,7 @@ bool Asic::untagged_in_vlan(std::string_view dport, uint32_t id, long vid) {
     if (!set) return false;
   }
   // Looked up only now: storing the VLAN may have numbered the name.
-  if (id == kNoName) id = port_names_.find(dport);
+  if (id == kNoName) id = ctx_->port_names.find(dport);
   return id != kNoName && id != kNotAName && idx->has(*set, id);
 }
 
@@ -239,7 +263,12 @@ bool Asic::is_port_untagged_for_vid(const Value& dport, const Value& vid) {
 long Asic::evid_of(std::string_view dport, uint32_t id, long ivid) {
   long lport = logical_port_of(dport, id);
   if (lport == -1) return ivid;
-  if (const long* evid = xlate_index().evid_by_ivid.find(lport, ivid)) return *evid;
+  if (!ctx_) {
+    for (const VlanXlate& x : need(vlan_xlate, "vlan_xlate"))
+      if (x.lport == lport && x.ivid == ivid) return x.evid;
+  } else if (const long* evid = xlate_index().evid_by_ivid.find(lport, ivid)) {
+    return *evid;
+  }
   return untagged_in_vlan(dport, id, ivid) ? -1 : ivid;
 }
 
@@ -256,6 +285,11 @@ Value Asic::ivid2evid(const Value& dport, const Value& ivid) {
 
 long Asic::evid2ivid(const Value& logical_port, const Value& evid) {
   if (!logical_port.is_int() || !evid.is_int()) return -1;
+  if (!ctx_) {
+    for (const VlanXlate& x : need(vlan_xlate, "vlan_xlate"))
+      if (x.lport == logical_port.number && x.evid == evid.number) return x.ivid;
+    return -1;
+  }
   const long* ivid = xlate_index().ivid_by_evid.find(logical_port.number, evid.number);
   return ivid ? *ivid : -1;
 }
@@ -303,8 +337,13 @@ bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string
 }
 
 void Asic::update_portmap_port_vid(std::string_view dport, long port_vid) {
+  if (!ctx_) {
+    for (PortmapEntry& e : need(portmap, "portmap"))
+      if (e.dport == dport) e.update_port_vid(port_vid);
+    return;
+  }
   const PortIndex& idx = port_index();
-  const uint32_t id = port_names_.find(dport);
+  const uint32_t id = ctx_->port_names.find(dport);
   if (id >= idx.first_by_name.size()) return;
   Portmap& table = *portmap;
   for (uint32_t i = idx.first_by_name[id]; i != kNoName; i = idx.next_same[i])

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace nv {
@@ -86,6 +87,16 @@ struct Hmroute {
   std::vector<std::string> iif_mismatch;
   std::vector<std::string> oil_mismatch;
 };
+
+// The hardware tables of a checker.
+using Portmap = std::vector<PortmapEntry>;
+using VlanXlateList = std::vector<VlanXlate>;
+using IntMap = std::unordered_map<long, long>;
+using VlanMap = std::unordered_map<long, VlanEntry>;
+using ReplicationGroupMap = std::unordered_map<long, ReplicationGroup>;
+// Hashed: the route listing is read in no useful order, and the dumps sort
+// the keys themselves.
+using MrouteMap = std::unordered_map<std::string, Hmroute>;
 
 // The route key "%s, (%s,%s)" of VRF name, source and group.
 std::string route_key(const std::string& vrf, const std::string& sip, const std::string& dip);

@@ -51,6 +51,7 @@ bool match_member(std::string_view line, std::string_view& port, std::string_vie
 }  // namespace
 
 void XgsAsic::parse_multicast_repln_groups() {
+  ReadScope read(*this);
   ShellOutput out = run_guarded("multicast show", "multicast show");
   static constexpr std::string_view kCut = "Group";
   std::string_view text = out.text;
@@ -73,6 +74,7 @@ void XgsAsic::parse_multicast_repln_groups() {
 }
 
 void XgsAsic::parse_one_multicast_repln_group(std::string_view piece) {
+  ReadScope read(*this);
   read_repln_group(piece, !contains(piece, "\r"));
 }
 
@@ -113,7 +115,7 @@ void XgsAsic::read_repln_group(std::string_view piece, bool no_cr) {
   for (const Member& member : members) {
     std::string_view port = member.port;
     long intf = member.read ? member.intf : parse_int(member.intf_text, 10);
-    const uint32_t id = port_names_.intern(port);
+    const uint32_t id = ctx_->port_names.intern(port);
     if (intf == -1) {
       Encap& e = l2->emplace_back(port_encap(port, id));
       e.intf = e.vlan = e.evid = -1;
@@ -121,10 +123,10 @@ void XgsAsic::read_repln_group(std::string_view piece, bool no_cr) {
     }
     if (need(riot_enable, "riot_enable")) {
       // With RIOT the encap id is a next-hop index.
-      if (const long* mapped = int_lookup(nhi_index_, need(l3_intf_nhi, "l3_intf_nhi"), intf))
+      if (const long* mapped = int_lookup(ctx_->nhi_index, need(l3_intf_nhi, "l3_intf_nhi"), intf))
         intf = *mapped;
     }
-    const long* l3_vlan = int_lookup(l3_intf_index_, need(l3_intfs, "l3_intfs"), intf);
+    const long* l3_vlan = int_lookup(ctx_->l3_intf_index, need(l3_intfs, "l3_intfs"), intf);
     long vlan = l3_vlan ? *l3_vlan : -1;
     long evid = evid_of(port, id, vlan);
     // The port name is asked for only after the VLAN lookups.

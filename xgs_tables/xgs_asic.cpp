@@ -13,16 +13,9 @@ void XgsAsic::construct(ServiceFactory& services, bool use_mem_table) {
   make_kernel_caches();
 
   // The port table is asked once per ASIC port while the tables are read;
-  // the answers are dropped when construction ends, however it ends.
-  struct NameCache {
-    XgsAsic& asic;
-    explicit NameCache(XgsAsic& a) : asic(a) { asic.keep_linux_names_ = true; }
-    ~NameCache() {
-      asic.keep_linux_names_ = false;
-      asic.port_encaps_ = {};
-      asic.port_encap_known_ = {};
-    }
-  } name_cache(*this);
+  // the answers and the readers' indexes go when construction ends,
+  // however it ends.
+  ReadScope read(*this);
 
   portmap = std::make_shared<Portmap>();
   parse_portmap();
