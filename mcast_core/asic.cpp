@@ -22,8 +22,9 @@ Error Asic::missing_attribute(const char* name) {
   return Error(ErrorKind::Attribute, std::string("Asic instance has no attribute '") + name + "'");
 }
 
-void Asic::make_outside_objects(ServiceFactory& services) {
+void Asic::make_outside_objects(ServiceFactory& services, const Value& debug_arg) {
   desc = "asic";
+  debug = debug_arg;
   pt = services.make_port_table();
   vrf_db = services.make_vrf_db();
   bcm = services.make_shell();

@@ -114,6 +114,7 @@ class Asic {
   // --- state, as the host sees it; an empty pointer is an attribute that
   // does not exist (yet)
   std::optional<std::string> desc;
+  std::optional<Value> debug;  // only kept, as the host gave it
   std::shared_ptr<PortTable> pt;
   std::shared_ptr<VrfDb> vrf_db;
   std::shared_ptr<DiagShell> bcm;
@@ -165,7 +166,7 @@ class Asic {
 
   // Creates the outside objects and the kernel caches, the first steps of
   // every chip's construction, in the host's order.
-  void make_outside_objects(ServiceFactory& services);
+  void make_outside_objects(ServiceFactory& services, const Value& debug);
   void make_kernel_caches();
 
   ShellOutput run_guarded(const std::string& cmd, std::string_view timeout_text);

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "python/adapters.h"
 #include "python/containers.h"
 #include "python/convert.h"
 #include "python/errors.h"
@@ -112,6 +113,20 @@ auto call_converted(const Args& a, size_t offset, std::index_sequence<I...>, F&&
   return std::apply(f, values);
 }
 
+// f called with the first arguments converted to the leading types of
+// Tuple (the others are the module's own values), in order.
+template <class Tuple, size_t... I, class F>
+void call_leading(const Args& a, std::index_sequence<I...>, F&& f) {
+  std::tuple<decltype(argument<std::decay_t<std::tuple_element_t<I, Tuple>>>(nullptr))...> values{
+      argument<std::decay_t<std::tuple_element_t<I, Tuple>>>(a[I])...};
+  std::apply(f, values);
+}
+
+// The interpreter's AttributeError for an instance of a plain class.
+[[noreturn]] inline void no_attribute(const std::string& cls, const char* name) {
+  raise(PyExc_AttributeError, cls + " instance has no attribute '" + name + "'");
+}
+
 // f called with the arguments from slot `offset` on, converted to A..., and
 // its result converted back (None for a function that gives nothing).
 template <class R, class... A, class F>
@@ -178,6 +193,81 @@ class Class {
               detail::make_from<T, A...>(a, std::index_sequence_for<A...>{}, fixed...));
         },
         names, sizeof...(A));
+  }
+
+  // __init__ as a member function of T: the host's arguments converted, then
+  // the module's fixed values.  Arguments left out take `defaults` (the
+  // last parameters' default values, as the host writes them).
+  template <class U, class... A, class... Fixed,
+            class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& init(void (U::*fn)(A...), Names names, std::vector<Object> defaults,
+              const Fixed&... fixed) {
+    static_assert(sizeof...(A) >= sizeof...(Fixed));
+    const size_t required = names.size() - defaults.size();
+    return init_raw(
+        [fn, defaults, fixed...](PyObject* self, const Args& given) {
+          Args a = given;
+          a.fill_defaults(defaults);
+          T& obj = unwrap<T>(self);
+          detail::call_leading<std::tuple<A...>>(
+              a, std::make_index_sequence<sizeof...(A) - sizeof...(Fixed)>{},
+              [&](auto&&... v) { (obj.*fn)(v..., fixed...); });
+        },
+        names, required);
+  }
+
+  // An attribute that exists once the core has given it a value: reading
+  // it before (or after it was deleted) is the host's AttributeError.
+  template <class V, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& optional_field(const char* name, std::optional<V> U::*member) {
+    std::string cls = name_;
+    return property(
+        name,
+        [member, name, cls](const Ptr& self) {
+          const auto& v = (*self).*member;
+          if (!v) detail::no_attribute(cls, name);
+          return Convert<V>::to(*v);
+        },
+        [member](const Ptr& self, PyObject* value) {
+          if (value) (*self).*member = Convert<V>::from(value);
+          else (*self).*member = std::nullopt;
+        });
+  }
+
+  // A table held through a pointer, absent until the core makes it; the
+  // core's `changed` is told of every assignment.
+  template <class C, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& pointer_field(const char* name, std::shared_ptr<C> U::*member,
+                       void (U::*changed)() = nullptr) {
+    std::string cls = name_;
+    return property(
+        name,
+        [member, name, cls](const Ptr& self) {
+          const auto& t = (*self).*member;
+          if (!t) detail::no_attribute(cls, name);
+          return Convert<std::shared_ptr<C>>::to(t);
+        },
+        [member, changed](const Ptr& self, PyObject* value) {
+          (*self).*member = value ? share<C>(value) : nullptr;
+          if (changed) ((*self).*changed)();
+        });
+  }
+
+  // One of the host's objects that the core uses through an interface:
+  // `adapt` wraps what the host assigns, and reading gives that object back.
+  template <class I, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& service_field(const char* name, std::shared_ptr<I> U::*member,
+                       std::shared_ptr<I> (*adapt)(Object)) {
+    std::string cls = name_;
+    return property(
+        name,
+        [member, name, cls](const Ptr& self) {
+          if (!((*self).*member)) detail::no_attribute(cls, name);
+          return object_of((*self).*member);
+        },
+        [member, adapt](const Ptr& self, PyObject* value) {
+          (*self).*member = value ? adapt(Object::borrow(value)) : nullptr;
+        });
   }
 
   // A read-write attribute backed by a member.

@@ -23,6 +23,12 @@ class Args {
   // The argument in slot i, or null when it was not given.
   PyObject* operator[](size_t i) const { return slots_[i]; }
   size_t size() const { return slots_.size(); }
+  // Gives the last defaults.size() slots their default where none was given.
+  void fill_defaults(const std::vector<Object>& defaults) {
+    const size_t first = slots_.size() - defaults.size();
+    for (size_t i = 0; i < defaults.size(); ++i)
+      if (!slots_[first + i]) slots_[first + i] = defaults[i].get();
+  }
 
  private:
   std::vector<PyObject*> slots_;

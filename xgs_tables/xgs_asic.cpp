@@ -3,8 +3,8 @@
 
 namespace nv {
 
-void XgsAsic::construct(ServiceFactory& services, bool use_mem_table) {
-  make_outside_objects(services);
+void XgsAsic::construct(ServiceFactory& services, bool use_mem_table, const Value& debug) {
+  make_outside_objects(services, debug);
   kestrad_debug_enabled = get_kestrad_debug(system());
   nq_mroute_kestrad_debug_enabled = false;
   linux_ports = pt->get_linux_ports();

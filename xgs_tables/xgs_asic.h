@@ -22,7 +22,11 @@ class XgsAsic : public Asic {
 
   // The whole construction sequence, from the outside objects to the route
   // table.  Raises whatever a step raises; steps done before stay done.
-  void construct(ServiceFactory& services, bool use_mem_table);
+  void construct(ServiceFactory& services, bool use_mem_table, const Value& debug = Value());
+  // The host's Asic(use_mem_table, debug), with the module's outside objects.
+  void init(bool use_mem_table, const Value& debug, const std::shared_ptr<ServiceFactory>& services) {
+    construct(*services, use_mem_table, debug);
+  }
 
   // --- route tables (route_tables.cpp)
   void parse_ipmc_table();

@@ -11,7 +11,6 @@ using py::Class;
 using py::Convert;
 using py::Object;
 using py::Ref;
-using AsicPtr = Ref<XgsAsic>;
 
 void export_kernel_records(const Object& m) {
   Class<KernMdbEntry>(m, "KernMdbEntry")
@@ -187,135 +186,56 @@ void export_hw_records(const Object& m) {
       .str(&Hmroute::text);
 }
 
-namespace {
-
-[[noreturn]] void no_attribute(const char* name) {
-  // The host knows Asic as a plain class; this is the interpreter's wording.
-  py::raise(PyExc_AttributeError, std::string("Asic instance has no attribute '") + name + "'");
-}
-
-// A table held through a pointer: absent until construction makes it.
-template <class C>
-void table(Class<XgsAsic>& cls, const char* name, std::shared_ptr<C> Asic::*member) {
-  cls.property(
-      name,
-      [member, name](const AsicPtr& a) {
-        const auto& t = (*a).*member;
-        if (!t) no_attribute(name);
-        return Convert<std::shared_ptr<C>>::to(t);
-      },
-      [member](const AsicPtr& a, PyObject* v) {
-        (*a).*member = v ? py::share<C>(v) : nullptr;
-        a->tables_changed();
-      });
-}
-
-template <class V>
-void value(Class<XgsAsic>& cls, const char* name, std::optional<V> Asic::*member) {
-  cls.property(
-      name,
-      [member, name](const AsicPtr& a) {
-        const auto& v = (*a).*member;
-        if (!v) no_attribute(name);
-        return Convert<V>::to(*v);
-      },
-      [member](const AsicPtr& a, PyObject* v) {
-        if (v) (*a).*member = Convert<V>::from(v);
-        else (*a).*member = std::nullopt;
-      });
-}
-
-// An outside object, kept in its adapter.
-template <class I>
-void outside(Class<XgsAsic>& cls, const char* name, std::shared_ptr<I> Asic::*member,
-             std::shared_ptr<I> (*adapt)(Object)) {
-  cls.property(
-      name,
-      [member, name](const AsicPtr& a) {
-        if (!((*a).*member)) no_attribute(name);
-        return py::object_of((*a).*member);
-      },
-      [member, adapt](const AsicPtr& a, PyObject* v) {
-        (*a).*member = v ? adapt(Object::borrow(v)) : nullptr;
-      });
-}
-
-std::optional<std::string> text_or_none(PyObject* o) {
-  if (o && py::is_text(o)) return py::to_string(o);
-  return std::nullopt;
-}
-
-// "%d" formatting of the interpreter: integers only.
-long vlan_number(PyObject* o) {
-  if (!py::is_integer(o))
-    py::raise(PyExc_TypeError,
-              std::string("%d format: a number is required, not ") + Py_TYPE(o)->tp_name);
-  return py::to_long(o);
-}
-
-XgsAsic& core(PyObject* self) { return py::unwrap<XgsAsic>(self); }
-
-Object nothing() { return Object::none(); }
-
-}  // namespace
-
 void export_asic(const Object& m, const py::OutsideMakers& makers) {
   Object globals = Object::borrow(PyModule_GetDict(m.get()));
   Class<XgsAsic> cls(m, "Asic");
-  PyObject* type = reinterpret_cast<PyObject*>(cls.type());
 
   cls.factory([](PyTypeObject* t) {
     Asic::Env env{real_system(), py::sys_stdout(),
                   py::attribute_list(Object::borrow(reinterpret_cast<PyObject*>(t)), "ORIG_DEV")};
     return std::make_shared<XgsAsic>(std::move(env));
   });
-  cls.init_raw(
-      [globals, makers](PyObject* self, const Args& a) {
-        bool use_mem_table = a[0] ? py::truth(a[0]) : false;
-        Object debug = Object::borrow(a[1] ? a[1] : Py_False);
-        // The debug option is only kept, as the host gave it.
-        if (PyObject_SetAttrString(self, "debug", debug.get()) < 0) py::throw_pending();
-        core(self).construct(*py::services_from_globals(globals, makers), use_mem_table);
-      },
-      {"use_mem_table", "debug"}, 0);
+  cls.init(&XgsAsic::init, {"use_mem_table", "debug"}, {py::boolean(false), py::boolean(false)},
+           py::services_from_globals(globals, makers));
 
   cls.attr("_devs_supported", Object::steal(Py_BuildValue("(ssss)", "bridge", "bond", "vlan", "swp")))
       .attr("ORIG_DEV", Object::steal(Py_BuildValue("[s]", "lo")))
       .attr("TERM_DEV", py::str("ipmr-lo"));
 
   // Instance attributes, in construction order.
-  value(cls, "desc", &Asic::desc);
-  outside(cls, "pt", &Asic::pt, &py::port_table);
-  outside(cls, "vrf_db", &Asic::vrf_db, &py::vrf_db);
-  outside(cls, "bcm", &Asic::bcm, &py::diag_shell);
-  value(cls, "kestrad_debug_enabled", &Asic::kestrad_debug_enabled);
-  value(cls, "nq_mroute_kestrad_debug_enabled", &Asic::nq_mroute_kestrad_debug_enabled);
-  outside(cls, "linux_ports", &Asic::linux_ports, &py::name_set);
-  table(cls, "kern_dev_cache", &Asic::kern_dev_cache);
-  table(cls, "kern_mdb_cache", &Asic::kern_mdb_cache);
-  value(cls, "flood_mdb_misses", &Asic::flood_mdb_misses);
-  value(cls, "kern_vlan_cache_created", &Asic::kern_vlan_cache_created);
-  table(cls, "kern_vlan_cache", &Asic::kern_vlan_cache);
-  value(cls, "kern_vlan_dev_cache_created", &Asic::kern_vlan_dev_cache_created);
-  table(cls, "kern_vlan_dev_cache", &Asic::kern_vlan_dev_cache);
-  table(cls, "kern_br_cache", &Asic::kern_br_cache);
-  table(cls, "portmap", &Asic::portmap);
-  table(cls, "l3_intfs", &Asic::l3_intfs);
-  table(cls, "vlan_xlate", &Asic::vlan_xlate);
-  table(cls, "vlan_riot", &Asic::vlan_riot);
-  value(cls, "riot_enable", &Asic::riot_enable);
-  value(cls, "vlan_riot_memtable", &Asic::vlan_riot_memtable);
-  table(cls, "l3_intf_nhi", &Asic::l3_intf_nhi);
-  table(cls, "vlans", &Asic::vlans);
-  table(cls, "replication_groups", &Asic::replication_groups);
-  table(cls, "mroutes", &Asic::mroutes);
-  table(cls, "tmp_encaps", &Asic::tmp_encaps);
+  cls.optional_field("desc", &Asic::desc);
+  cls.optional_field("debug", &Asic::debug);
+  cls.service_field("pt", &Asic::pt, &py::port_table);
+  cls.service_field("vrf_db", &Asic::vrf_db, &py::vrf_db);
+  cls.service_field("bcm", &Asic::bcm, &py::diag_shell);
+  cls.optional_field("kestrad_debug_enabled", &Asic::kestrad_debug_enabled);
+  cls.optional_field("nq_mroute_kestrad_debug_enabled", &Asic::nq_mroute_kestrad_debug_enabled);
+  cls.service_field("linux_ports", &Asic::linux_ports, &py::name_set);
+  cls.pointer_field("kern_dev_cache", &Asic::kern_dev_cache, &Asic::tables_changed);
+  cls.pointer_field("kern_mdb_cache", &Asic::kern_mdb_cache, &Asic::tables_changed);
+  cls.optional_field("flood_mdb_misses", &Asic::flood_mdb_misses);
+  cls.optional_field("kern_vlan_cache_created", &Asic::kern_vlan_cache_created);
+  cls.pointer_field("kern_vlan_cache", &Asic::kern_vlan_cache, &Asic::tables_changed);
+  cls.optional_field("kern_vlan_dev_cache_created", &Asic::kern_vlan_dev_cache_created);
+  cls.pointer_field("kern_vlan_dev_cache", &Asic::kern_vlan_dev_cache, &Asic::tables_changed);
+  cls.pointer_field("kern_br_cache", &Asic::kern_br_cache, &Asic::tables_changed);
+  cls.pointer_field("portmap", &Asic::portmap, &Asic::tables_changed);
+  cls.pointer_field("l3_intfs", &Asic::l3_intfs, &Asic::tables_changed);
+  cls.pointer_field("vlan_xlate", &Asic::vlan_xlate, &Asic::tables_changed);
+  cls.pointer_field("vlan_riot", &Asic::vlan_riot, &Asic::tables_changed);
+  cls.optional_field("riot_enable", &Asic::riot_enable);
+  cls.optional_field("vlan_riot_memtable", &Asic::vlan_riot_memtable);
+  cls.pointer_field("l3_intf_nhi", &Asic::l3_intf_nhi, &Asic::tables_changed);
+  cls.pointer_field("vlans", &Asic::vlans, &Asic::tables_changed);
+  cls.pointer_field("replication_groups", &Asic::replication_groups, &Asic::tables_changed);
+  cls.pointer_field("mroutes", &Asic::mroutes, &Asic::tables_changed);
+  cls.pointer_field("tmp_encaps", &Asic::tmp_encaps, &Asic::tables_changed);
 
   // Command runner.
   cls.static_method("_get_cmd_output", &Asic::get_cmd_output_or, {"cmdList", "dispStr"}, 1);
 
   // Host queries and dumps.
-  cls.str([](const Asic& a) { return a.text(); });
+  cls.str(&Asic::text);
   cls.method("_dump_one_mroute", &Asic::dump_one_mroute, {"mroute"});
   cls.method("get_mroutes", &Asic::get_mroutes);
   cls.method("get_l3_egress", &Asic::get_l3_egress, {"intf"});
@@ -362,7 +282,6 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
   cls.static_method("disable_kestrad_debug", &XgsAsic::disable_kestrad_debug, {"self"});
   cls.method("_is_1G_chip", &XgsAsic::is_1G_chip);
   cls.method("_parse_l3_intf_nhi", &XgsAsic::parse_l3_intf_nhi);
-  (void)type;
 }
 
 }  // namespace nv::binding
