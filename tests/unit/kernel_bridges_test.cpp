@@ -9,7 +9,7 @@ namespace {
 using nv::ErrorKind;
 using nvtest::joined;
 using nvtest::KernelRig;
-using nvtest::kernel_error_of;
+using nvtest::error_of;
 
 const char kVlanShow[] = "/sbin/bridge -j vlan show";
 
@@ -105,7 +105,7 @@ TEST_F(KernelVlanCache, ReadOnceWhateverHappens) {
   for (const char* text : {"", "not json", "[{\"ifname\":\"swp1\",", "[] x"}) {
     KernelRig r;
     r.sys().programs[kVlanShow] = text;
-    nv::Error e = kernel_error_of([&] { r.kern.kern_get_vlan_members(100); });
+    nv::Error e = error_of([&] { r.kern.kern_get_vlan_members(100); });
     EXPECT_EQ(e.kind(), ErrorKind::Value) << text;
     EXPECT_TRUE(r.kern.kern_get_vlan_members(100).empty());
     EXPECT_EQ(r.sys().count(std::string("run ") + kVlanShow), 1);
@@ -117,7 +117,7 @@ TEST_F(KernelVlanCache, ReadOnceWhateverHappens) {
   r.sys().missing.insert("/bin/ip -d link show swp7");
   r.sys().programs[kVlanShow] =
       R"([{"ifname":"swp1","vlans":[{"vlan":100}]},{"ifname":"swp7","vlans":[{"vlan":100}]}])";
-  nv::Error e = kernel_error_of([&] { r.kern.kern_get_vlan_members(100); });
+  nv::Error e = error_of([&] { r.kern.kern_get_vlan_members(100); });
   EXPECT_EQ(e.kind(), ErrorKind::OS);
   EXPECT_EQ(joined(r.kern.kern_get_vlan_members(100)), "swp1");
   EXPECT_EQ(r.sys().count(std::string("run ") + kVlanShow), 1);
@@ -156,7 +156,7 @@ TEST(KernelBridgeMembers, NoBridgeNoMembersCachedToo) {
   // A member whose kind cannot be learned fails the read; nothing is stored.
   rig.bridge("br0", std::nullopt, {"eth9"});
   rig.sys().missing.insert("/bin/ip -d link show eth9");
-  EXPECT_EQ(kernel_error_of([&] { rig.kern.kern_get_br_members("br0"); }).kind(), ErrorKind::OS);
+  EXPECT_EQ(error_of([&] { rig.kern.kern_get_br_members("br0"); }).kind(), ErrorKind::OS);
   EXPECT_EQ(rig.kern.caches.kern_br_cache.count("br0"), 0u);
 }
 

@@ -8,7 +8,7 @@ namespace {
 
 using nv::ErrorKind;
 using nvtest::KernelRig;
-using nvtest::kernel_error_of;
+using nvtest::error_of;
 using nvtest::text_of;
 
 // What iproute2 6.1 prints for a bridge, a veth and the loopback device.
@@ -95,14 +95,14 @@ TEST(KernelDeviceKind, OneCommandAndOneFileReadPerDevice) {
 TEST(KernelDeviceKind, FailuresLeaveNoEntrySoTheNextCallTriesAgain) {
   KernelRig rig;
   rig.sys().missing.insert("/bin/ip -d link show br0");
-  nv::Error e = kernel_error_of([&] { rig.kern.kern_dev_kind_get("br0"); });
+  nv::Error e = error_of([&] { rig.kern.kern_dev_kind_get("br0"); });
   EXPECT_EQ(e.kind(), ErrorKind::OS);
   EXPECT_EQ(e.error_number(), ENOENT);
   EXPECT_TRUE(rig.kern.caches.kern_dev_cache.empty());
 
   rig.sys().missing.clear();
   rig.bridge("br0", "yes\n");
-  e = kernel_error_of([&] { rig.kern.kern_dev_vlan_filtering_get("br0"); });
+  e = error_of([&] { rig.kern.kern_dev_vlan_filtering_get("br0"); });
   EXPECT_EQ(e.kind(), ErrorKind::Value);
   EXPECT_EQ(e.message(), "invalid literal for int() with base 0: 'yes'");
   EXPECT_TRUE(rig.kern.caches.kern_dev_cache.empty());
@@ -135,7 +135,7 @@ TEST(KernelDeviceKind, VlanFilteringFile) {
   // An empty line is no integer literal.
   rig.bridge("br0", "1\n\n");
   rig.sys().unreadable.clear();
-  nv::Error e = kernel_error_of([&] { rig.kern.kern_dev_vlan_filtering_parse("br0"); });
+  nv::Error e = error_of([&] { rig.kern.kern_dev_vlan_filtering_parse("br0"); });
   EXPECT_EQ(e.message(), "invalid literal for int() with base 0: ''");
 }
 
@@ -147,7 +147,7 @@ TEST(KernelText, IntegerLiteralWithItsBaseFromItsPrefix) {
   };
   for (const auto& [text, value] : good) EXPECT_EQ(nv::parse_int_base0(text), value) << text;
   for (const char* text : {"08", "1L", "", "0x", "1_0", "0b2", "--1", "1 0", "0 x1"}) {
-    nv::Error e = kernel_error_of([&] { nv::parse_int_base0(text); });
+    nv::Error e = error_of([&] { nv::parse_int_base0(text); });
     EXPECT_EQ(e.kind(), ErrorKind::Value) << text;
     EXPECT_EQ(e.message(), std::string("invalid literal for int() with base 0: '") + text + "'");
   }
@@ -204,7 +204,7 @@ TEST(KernelVlanDevices, MissingShortOrBadFiles) {
   KernelRig rig;
   rig.sys().files["/proc/net/vlan/config"] =
       std::string(nvtest::kVlanConfigHeader) + "my111 | 111 | br0\nbad | 1x | br0\nmy2 | 2 | br0\n";
-  nv::Error e = kernel_error_of([&] { rig.kern.kern_get_vlan_and_atlink("my2"); });
+  nv::Error e = error_of([&] { rig.kern.kern_get_vlan_and_atlink("my2"); });
   EXPECT_EQ(e.message(), "invalid literal for int() with base 10: '1x'");
   EXPECT_EQ(rig.kern.kern_get_vlan_and_atlink("my111"), std::make_pair(111L, std::string("br0")));
   EXPECT_EQ(rig.kern.kern_get_vlan_and_atlink("my2"), std::nullopt);

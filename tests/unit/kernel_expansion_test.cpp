@@ -10,7 +10,7 @@ namespace {
 using nv::ErrorKind;
 using nvtest::joined;
 using nvtest::KernelRig;
-using nvtest::kernel_error_of;
+using nvtest::error_of;
 
 // br0: members swp1, swp2, bond1 (swp3, swp4) and swp5, a router port; the
 // group 239.1.1.1 snooped on swp1 and swp2, the host's own group 239.7.7.7.
@@ -140,15 +140,15 @@ TEST(KernelExpansion, Failures) {
   KernelRig rig;
   small_switch(rig);
   // A route group that is no IPv4 address fails on a bridge only.
-  nv::Error e = kernel_error_of([&] { expand(rig, "ff02::1", "br0"); });
+  nv::Error e = error_of([&] { expand(rig, "ff02::1", "br0"); });
   EXPECT_EQ(e.kind(), ErrorKind::Value);
   EXPECT_EQ(e.message(), "invalid literal for int() with base 10: 'ff02::1'");
-  EXPECT_EQ(kernel_error_of([&] { expand(rig, "239.1.1", "br0"); }).kind(), ErrorKind::Index);
+  EXPECT_EQ(error_of([&] { expand(rig, "239.1.1", "br0"); }).kind(), ErrorKind::Index);
   EXPECT_EQ(expand(rig, "239.1.1", "swp1"), "swp1");
   // A reader's error reaches the caller; what was added before stays.
   rig.sys().missing.insert("/bin/ip -d link show br7");
   std::set<std::string> names{"swp1"};
-  EXPECT_EQ(kernel_error_of([&] { rig.kern.expand_kern_dev("239.1.1.1", "br7", -1, names); })
+  EXPECT_EQ(error_of([&] { rig.kern.expand_kern_dev("239.1.1.1", "br7", -1, names); })
                 .kind(),
             ErrorKind::OS);
   EXPECT_EQ(joined(names), "swp1");

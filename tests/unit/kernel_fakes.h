@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "fakes.h"
 #include "kernel_state/kernel_state.h"
 
 namespace nvtest {
@@ -143,22 +144,6 @@ struct KernelRig {
   FakeKernelHost host;
   nv::KernelState kern;
 };
-
-// Runs f and gives the nv::Error it raises; fails the test when it raises
-// nothing or something else.
-template <class F>
-nv::Error kernel_error_of(F&& f) {
-  try {
-    f();
-  } catch (const nv::Error& e) {
-    return e;
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << "unexpected exception: " << e.what();
-    return nv::Error(nv::ErrorKind::Exception, e.what());
-  }
-  ADD_FAILURE() << "no exception";
-  return nv::Error(nv::ErrorKind::Exception, "none");
-}
 
 // The base device as one text, for tables of cases.
 inline std::string text_of(const nv::KernBaseDev& b) {

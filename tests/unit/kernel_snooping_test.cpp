@@ -9,7 +9,7 @@ namespace {
 using nv::ErrorKind;
 using nvtest::joined;
 using nvtest::KernelRig;
-using nvtest::kernel_error_of;
+using nvtest::error_of;
 
 const char kMac1[] = "01:00:5e:01:01:01";  // 239.1.1.1, 224.1.1.1, 239.129.1.1
 
@@ -214,7 +214,7 @@ TEST(KernelSnooping, FailuresPartWayKeepWhatWasRead) {
           "dev br0 port swp1 grp 239.1.1.1 temp\n"
           "dev br0 port eth9 grp 239.2.2.2 temp\n"
           "dev br0 port swp1 grp 239.3.3.3 temp\n");
-  EXPECT_EQ(kernel_error_of([&] { rig.kern.kern_dev_get_mdb_entry("br0", -1, kMac1); }).kind(),
+  EXPECT_EQ(error_of([&] { rig.kern.kern_dev_get_mdb_entry("br0", -1, kMac1); }).kind(),
             ErrorKind::OS);
   EXPECT_EQ(joined(rig.kern.kern_dev_get_mdb_entry("br0", -1, kMac1)->swp), "swp1");
   EXPECT_EQ(rig.kern.kern_dev_get_mdb_entry("br0", -1, "01:00:5e:03:03:03"), nullptr);
@@ -224,7 +224,7 @@ TEST(KernelSnooping, FailuresPartWayKeepWhatWasRead) {
   KernelRig r;
   r.bridge("br0", std::nullopt);
   r.sys().missing.insert("/sbin/bridge -d -s mdb show dev br0");
-  EXPECT_EQ(kernel_error_of([&] { r.kern.kern_dev_get_mdb_entry("br0", -1, kMac1); }).kind(),
+  EXPECT_EQ(error_of([&] { r.kern.kern_dev_get_mdb_entry("br0", -1, kMac1); }).kind(),
             ErrorKind::OS);
   EXPECT_EQ(r.kern.caches.kern_mdb_cache.count("br0"), 0u);
 }
