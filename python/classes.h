@@ -105,6 +105,38 @@ std::shared_ptr<T> make_from(const Args& a, std::index_sequence<I...>, const Fix
   return std::make_shared<T>(argument<std::decay_t<A>>(a[I])..., fixed...);
 }
 
+template <class T>
+struct IsShared : std::false_type {};
+template <class C>
+struct IsShared<std::shared_ptr<C>> : std::true_type {
+  using type = C;
+};
+
+// A required container argument may not be None.
+template <class... A, size_t... I>
+void refuse_none(const Args& a, const std::vector<const char*>& names, size_t required,
+                 std::index_sequence<I...>) {
+  (([&] {
+     if constexpr (IsShared<std::decay_t<A>>::value)
+       if (I < required && a[I] == Py_None)
+         raise(PyExc_TypeError, std::string(names[I]) + ": a container is required, not None");
+   }()),
+   ...);
+}
+
+// The host's containers among the arguments, kept as the instance's own.
+template <class... A, size_t... I>
+void keep_containers(PyObject* self, const Args& a, const std::vector<const char*>& names,
+                     std::index_sequence<I...>) {
+  (([&] {
+     using D = std::decay_t<A>;
+     if constexpr (IsShared<D>::value)
+       if (a[I] && a[I] != Py_None && !is_shared_view<typename IsShared<D>::type>(a[I]))
+         keep_given(self, names[I], a[I]);
+   }()),
+   ...);
+}
+
 // Converted in order, first to last, as the host's own code reads them.
 template <class... A, size_t... I, class F>
 auto call_converted(const Args& a, size_t offset, std::index_sequence<I...>, F&& f) {
@@ -184,15 +216,54 @@ class Class {
   }
 
   // __init__ that passes the converted arguments to a constructor of T,
-  // followed by the module's own fixed values, if any.
+  // followed by the module's own fixed values, if any.  A container
+  // argument (a shared pointer) is shared with the host as shared_field
+  // says; a required one may not be None.
   template <class... A, class... Fixed>
   Class& init(Names names, Fixed... fixed) {
+    return init_with_optional<A...>(names, sizeof...(A), fixed...);
+  }
+  // The same with the arguments after the first `required` optional.
+  template <class... A, class... Fixed>
+  Class& init_with_optional(Names names, size_t required, Fixed... fixed) {
     return init_raw(
-        [fixed...](PyObject* self, const Args& a) {
+        [names, required, fixed...](PyObject* self, const Args& a) {
+          detail::refuse_none<A...>(a, names, required, std::index_sequence_for<A...>{});
           instance_cast<T>(self)->ref = Ref<T>::owned(
               detail::make_from<T, A...>(a, std::index_sequence_for<A...>{}, fixed...));
+          detail::keep_containers<A...>(self, a, names, std::index_sequence_for<A...>{});
         },
-        names, sizeof...(A));
+        names, required);
+  }
+
+  // A list or mapping the record shares with the host: the container the
+  // host hands over (to the constructor, or by assignment) is kept as that
+  // very object and given back, and what the host changes in it is taken
+  // in before the record is used.  Containers the checker made are shared
+  // through their views.  None is refused.
+  template <class C, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& shared_field(const char* name, std::shared_ptr<C> U::*member) {
+    static std::vector<std::pair<std::string, std::shared_ptr<C> U::*>> fields;
+    fields.emplace_back(name, member);
+    if (fields.size() == 1)
+      ClassInfo<T>::sync.push_back([](PyObject* self, T& value) {
+        for (const auto& [n, m] : fields)
+          if (PyObject* given = given_object(self, n.c_str())) value.*m = share<C>(given);
+      });
+    std::string field = name;
+    return property_raw(
+        name,
+        [member, field](PyObject* self) {
+          if (PyObject* given = given_object(self, field.c_str())) return Object::borrow(given);
+          return Convert<std::shared_ptr<C>>::to(unwrap<T>(self).*member);
+        },
+        [member, field](PyObject* self, PyObject* v) {
+          if (!v) raise(PyExc_AttributeError, "can't delete attribute");
+          if (v == Py_None) raise(PyExc_TypeError, field + ": a container is required, not None");
+          unwrap<T>(self).*member = share<C>(v);
+          keep_given(self, field.c_str(), is_shared_view<C>(v) ? nullptr : v);
+          if (detail::field_edit_hook) detail::field_edit_hook();
+        });
   }
 
   // __init__ as a member function of T: the host's arguments converted, then
@@ -318,7 +389,7 @@ class Class {
 
   // Called before the value is used, with the instance object.
   Class& sync(void (*fn)(PyObject* self, T& value)) {
-    ClassInfo<T>::sync = fn;
+    ClassInfo<T>::sync.push_back(fn);
     return *this;
   }
 

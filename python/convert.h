@@ -64,7 +64,7 @@ template <class T>
 struct ClassInfo {
   static inline PyTypeObject* type = nullptr;
   // Brings the value up to date with what the host handed in, before use.
-  static inline void (*sync)(PyObject* self, T& value) = nullptr;
+  static inline std::vector<void (*)(PyObject* self, T& value)> sync;
 };
 
 // The object stored under `name` for an instance, or null (borrowed).
@@ -112,7 +112,7 @@ const Ref<T>& ref_of(PyObject* o) {
 template <class T>
 T& unwrap(PyObject* o) {
   T& value = *ref_of<T>(o);
-  if (ClassInfo<T>::sync) ClassInfo<T>::sync(o, value);
+  for (auto* step : ClassInfo<T>::sync) step(o, value);
   return value;
 }
 
@@ -231,6 +231,7 @@ struct Convert<std::shared_ptr<T>> {
   // The object the pointer holds at this moment, shared.
   static Object view(const Ref<std::shared_ptr<T>>& r) { return to(*r); }
   static std::shared_ptr<T> from(PyObject* o);
+  static std::shared_ptr<T> missing() { return nullptr; }
 };
 
 template <class A, class B>
@@ -348,6 +349,19 @@ std::shared_ptr<T> share(PyObject* o) {
     return Convert<T>::share(o);
   else
     return std::make_shared<T>(Convert<T>::from(o));
+}
+
+// Whether o is a view of a container the checker already shares (so that
+// sharing it needs no copy of the host's object to be kept).
+template <class C>
+bool is_shared_view(PyObject* o) {
+  if constexpr (CanShare<C>::value) {
+    if constexpr (std::is_same_v<C, std::vector<typename C::value_type>>)
+      return shared_list<C>(o) != nullptr;
+    else
+      return shared_dict<C>(o) != nullptr;
+  }
+  return false;
 }
 
 template <class T>

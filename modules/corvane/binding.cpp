@@ -28,38 +28,11 @@ void export_kernel_records(const Object& m) {
       .method("add_port", &KernMdbRportEntry::add_port, {"dev"});
 
   Class<KernMdbCache>(m, "KernMdbCache")
-      .init_raw(
-          [](PyObject* self, const Args& a) {
-            // A mapping given here is the cache's own (a view of a shared one
-            // stays shared).
-            std::shared_ptr<MdbEntryMap> entries;
-            if (a[2] && a[2] != Py_None) {
-              entries = Convert<MdbEntryMap>::share(a[2]);
-              if (!py::shared_dict<MdbEntryMap>(a[2])) py::keep_given(self, "mdb_entries", a[2]);
-            }
-            py::instance_cast<KernMdbCache>(self)->ref = Ref<KernMdbCache>::owned(
-                std::make_shared<KernMdbCache>(Convert<std::string>::from(a[0]),
-                                               Convert<long>::from(a[1]), entries));
-          },
+      .init_with_optional<std::string, long, std::shared_ptr<MdbEntryMap>>(
           {"dev", "vlan_filtering", "mdb_entries"}, 2)
       .field("dev", &KernMdbCache::dev)
       .field("vlan_filtering", &KernMdbCache::vlan_filtering)
-      .sync([](PyObject* self, KernMdbCache& c) {
-        if (PyObject* given = py::given_object(self, "mdb_entries"))
-          c.mdb_entries = Convert<MdbEntryMap>::share(given);
-      })
-      .property_raw(
-          "mdb_entries",
-          [](PyObject* self) {
-            if (PyObject* given = py::given_object(self, "mdb_entries")) return Object::borrow(given);
-            return Convert<std::shared_ptr<MdbEntryMap>>::to(py::unwrap<KernMdbCache>(self).mdb_entries);
-          },
-          [](PyObject* self, PyObject* v) {
-            if (!v) py::raise(PyExc_AttributeError, "can't delete attribute");
-            py::unwrap<KernMdbCache>(self).mdb_entries = Convert<MdbEntryMap>::share(v);
-            py::keep_given(self, "mdb_entries", py::shared_dict<MdbEntryMap>(v) ? nullptr : v);
-            note_record_edit();
-          })
+      .shared_field("mdb_entries", &KernMdbCache::mdb_entries)
       .field("mdb_rports", &KernMdbCache::mdb_rports)
       .str(&KernMdbCache::text);
 
@@ -85,36 +58,6 @@ void export_kernel_records(const Object& m) {
       .field("vlan_filtering", &KernDevEntry::vlan_filtering)
       .str(&KernDevEntry::text);
 }
-
-namespace {
-
-// An Encap list field: a list of records that must never be None.
-std::shared_ptr<EncapList> encap_list(PyObject* o) {
-  if (!o || o == Py_None) py::raise(PyExc_TypeError, "an Encap list is required");
-  return Convert<EncapList>::share(o);
-}
-
-// A list the host hands to a group stays the group's own: the host gets the
-// same list back, and what it changes in it is taken in before the group is
-// used.  Views of lists the checker holds are shared directly.
-void keep_list(PyObject* self, const char* name, PyObject* list) {
-  py::keep_given(self, name, py::shared_list<EncapList>(list) ? nullptr : list);
-}
-
-Object group_list(PyObject* self, const char* name, std::shared_ptr<EncapList> ReplicationGroup::*m) {
-  if (PyObject* given = py::given_object(self, name)) return Object::borrow(given);
-  return Convert<std::shared_ptr<EncapList>>::to(py::unwrap<ReplicationGroup>(self).*m);
-}
-
-void set_group_list(PyObject* self, const char* name, std::shared_ptr<EncapList> ReplicationGroup::*m,
-                    PyObject* v) {
-  if (!v) py::raise(PyExc_AttributeError, "can't delete attribute");
-  py::unwrap<ReplicationGroup>(self).*m = encap_list(v);
-  keep_list(self, name, v);
-  note_record_edit();
-}
-
-}  // namespace
 
 void export_hw_records(const Object& m) {
   Class<PortmapEntry>(m, "PortmapEntry")
@@ -151,24 +94,11 @@ void export_hw_records(const Object& m) {
       .str(&Encap::text);
 
   Class<ReplicationGroup>(m, "ReplicationGroup")
-      .init_raw(
-          [](PyObject* self, const Args& a) {
-            py::instance_cast<ReplicationGroup>(self)->ref =
-                Ref<ReplicationGroup>::owned(std::make_shared<ReplicationGroup>(
-                    Convert<long>::from(a[0]), encap_list(a[1]), encap_list(a[2])));
-            keep_list(self, "l2_encaps", a[1]);
-            keep_list(self, "l3_encaps", a[2]);
-          },
-          {"mcast_grp", "l2_encaps", "l3_encaps"}, 3)
+      .init<long, std::shared_ptr<EncapList>, std::shared_ptr<EncapList>>(
+          {"mcast_grp", "l2_encaps", "l3_encaps"})
       .field("mcast_grp", &ReplicationGroup::mcast_grp)
-      .sync([](PyObject* self, ReplicationGroup& g) {
-        if (PyObject* l2 = py::given_object(self, "l2_encaps")) g.l2_encaps = encap_list(l2);
-        if (PyObject* l3 = py::given_object(self, "l3_encaps")) g.l3_encaps = encap_list(l3);
-      })
-      .property_raw("l2_encaps", [](PyObject* self) { return group_list(self, "l2_encaps", &ReplicationGroup::l2_encaps); },
-                    [](PyObject* self, PyObject* v) { set_group_list(self, "l2_encaps", &ReplicationGroup::l2_encaps, v); })
-      .property_raw("l3_encaps", [](PyObject* self) { return group_list(self, "l3_encaps", &ReplicationGroup::l3_encaps); },
-                    [](PyObject* self, PyObject* v) { set_group_list(self, "l3_encaps", &ReplicationGroup::l3_encaps, v); })
+      .shared_field("l2_encaps", &ReplicationGroup::l2_encaps)
+      .shared_field("l3_encaps", &ReplicationGroup::l3_encaps)
       .method("get_l3_linux_encaps", &ReplicationGroup::get_l3_linux_encaps)
       .method("get_l2_linux_encaps", &ReplicationGroup::get_l2_linux_encaps)
       .str(&ReplicationGroup::text);

@@ -11,27 +11,16 @@
 #include "modules/corvane/binding.h"
 #include "python/classes.h"
 #include "python/errors.h"
+#include "python/module.h"
 
 namespace {
 
-const char* const kStandardModules[] = {"json", "os", "re", "socket", "struct", "subprocess", "sys"};
-
 void module_body(PyObject* module) {
-  PyObject* globals = PyModule_GetDict(module);  // borrowed
-  auto bind = [&](const char* name, const py::Object& value) {
-    if (PyDict_SetItemString(globals, name, value.get()) < 0) py::throw_pending();
-  };
-
-  for (const char* name : kStandardModules) bind(name, py::import_statement(name, globals));
-  // "import norvask.quillon" binds the package name.
-  bind("norvask", py::import_statement("norvask.quillon", globals));
-  bind("norvask", py::import_statement("norvask.stavren", globals));
-  try {
-    bind("dolmish", py::import_statement("dolmish", globals));
-  } catch (const nv::ForeignError&) {
-    PyErr_Clear();
-    bind("dolmish", py::Object::none());
-  }
+  py::Imports(module)
+      .import({"json", "os", "re", "socket", "struct", "subprocess", "sys"})
+      .import("norvask.quillon")
+      .import("norvask.stavren")
+      .import_or_none("dolmish");
 
   py::set_field_edit_hook(&nv::note_record_edit);
   py::Object m = py::Object::borrow(module);
@@ -47,11 +36,5 @@ void module_body(PyObject* module) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) void initcorvane() {
-  PyObject* module = Py_InitModule4("corvane", nullptr, nullptr, nullptr, PYTHON_API_VERSION);
-  if (!module) return;
-  try {
-    module_body(module);
-  } catch (...) {
-    py::set_error_from_current_exception();
-  }
+  py::module_entry("corvane", &module_body);
 }
