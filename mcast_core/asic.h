@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "common/services.h"
 #include "common/system.h"
 #include "common/value.h"
 #include "kernel_state/records.h"
 #include "mcast_core/read_context.h"
 #include "mcast_core/records.h"
-#include "common/services.h"
 
 namespace nv {
 

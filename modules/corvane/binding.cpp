@@ -1,16 +1,13 @@
 #include "modules/corvane/binding.h"
 
-#include "xgs_tables/xgs_asic.h"
 #include "python/adapters.h"
 #include "python/classes.h"
+#include "xgs_tables/xgs_asic.h"
 
 namespace nv::binding {
 
-using py::Args;
 using py::Class;
-using py::Convert;
 using py::Object;
-using py::Ref;
 
 void export_kernel_records(const Object& m) {
   Class<KernMdbEntry>(m, "KernMdbEntry")
