@@ -215,6 +215,8 @@ class CommandRunnerTest(unittest.TestCase):
         for args, want in cases:
             self.assertEqual(run(*args), want, args)
         self.assertEqual(run(['/bin/false'], dispStr='d'), 'd')
+        fallback = object()
+        self.assertIs(run(['/bin/false'], fallback), fallback)
         self.assertEqual(run(cmdList=['/bin/echo', 'k']), 'k\n')
         self.assertEqual(make_asic()._get_cmd_output(['/bin/echo', 'on an object']),
                          'on an object\n')

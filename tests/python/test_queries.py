@@ -117,6 +117,12 @@ class ReplicationGroupEntryTest(unittest.TestCase):
             got = get(*args)
             self.assertEqual(got, want, args)
             self.assertIs(type(got), type(want), args)
+        # The interface found is the host's own object, whatever it is.
+        class Intf(object):
+            def __str__(self):
+                return '205'
+        intf = Intf()
+        self.assertIs(get('0x2000005', intf), intf)
 
     def test_bad_group_ids(self):
         self.assertRaises(ValueError, self.asic.get_repl_group_entry, 'zz', '205')
