@@ -114,8 +114,9 @@ struct IsShared<std::shared_ptr<C>> : std::true_type {
 
 // A required container argument may not be None.
 template <class... A, size_t... I>
-void refuse_none(const Args& a, const std::vector<const char*>& names, size_t required,
-                 std::index_sequence<I...>) {
+void refuse_none([[maybe_unused]] const Args& a,
+                 [[maybe_unused]] const std::vector<const char*>& names,
+                 [[maybe_unused]] size_t required, std::index_sequence<I...>) {
   (([&] {
      if constexpr (IsShared<std::decay_t<A>>::value)
        if (I < required && a[I] == Py_None)
@@ -126,7 +127,8 @@ void refuse_none(const Args& a, const std::vector<const char*>& names, size_t re
 
 // The host's containers among the arguments, kept as the instance's own.
 template <class... A, size_t... I>
-void keep_containers(PyObject* self, const Args& a, const std::vector<const char*>& names,
+void keep_containers([[maybe_unused]] PyObject* self, [[maybe_unused]] const Args& a,
+                     [[maybe_unused]] const std::vector<const char*>& names,
                      std::index_sequence<I...>) {
   (([&] {
      using D = std::decay_t<A>;
