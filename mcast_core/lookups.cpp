@@ -88,12 +88,6 @@ void PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
     const VlanXlate& b = table[y];
     return a.lport != b.lport ? a.lport < b.lport : a.*key < b.*key;
   });
-  // About sixteen bits per entry: one lookup in sixteen that has no entry
-  // searches anyway.
-  size_t bits = 64;
-  while (bits < 16 * table.size()) bits <<= 1;
-  filter_.assign(bits / 64, 0);
-  filter_mask_ = bits - 1;
   ranges_.clear();
   entries_.clear();
   entries_.reserve(order.size());
@@ -108,8 +102,6 @@ void PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
       continue;
     }
     entries_.push_back(Entry{x.*key, x.*value});
-    const size_t bit = filter_bit(x.lport, x.*key);
-    filter_[bit >> 6] |= uint64_t{1} << (bit & 63);
     ++range->size;
     last = &x;
   }

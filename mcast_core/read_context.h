@@ -136,9 +136,6 @@ class PairIndex {
  public:
   void build(const VlanXlateList& table, long VlanXlate::*key, long VlanXlate::*value);
   const long* find(long lport, long key) const {
-    // Most lookups find no entry; the filter says so without a search.
-    const uint64_t bit = filter_bit(lport, key);
-    if (!(filter_[bit >> 6] >> (bit & 63) & 1)) return nullptr;
     const Range* r = ranges_.find(lport);
     if (!r) return nullptr;
     const Entry* b = entries_.data() + r->begin;
@@ -154,11 +151,6 @@ class PairIndex {
   }
 
  private:
-  size_t filter_bit(long lport, long key) const {
-    uint64_t h = static_cast<uint64_t>(lport) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(key);
-    h *= 0xBF58476D1CE4E5B9ull;
-    return static_cast<size_t>(h >> 40) & filter_mask_;
-  }
   struct Entry {
     long key, value;
   };
@@ -167,8 +159,6 @@ class PairIndex {
   };
   SmallKeyTable<Range> ranges_;  // by logical port
   std::vector<Entry> entries_;
-  std::vector<uint64_t> filter_ = std::vector<uint64_t>(1, 0);  // one bit per pair
-  size_t filter_mask_ = 63;
 };
 
 // Lookup indexes: first match of each linear scan the lookups describe.
