@@ -115,24 +115,6 @@ const XlateIndex& Asic::rebuild_xlate_index(const VlanXlateList& table) {
   return idx;
 }
 
-void Asic::rebuild_int_index(IntIndex& idx, const IntMap& table) {
-  // Interface and next-hop numbers are mostly small and dense; a few far
-  // ones are left to the table.
-  const size_t limit = std::max<size_t>(4096, 4 * table.size());
-  size_t top = 0;
-  idx.others = false;
-  for (const auto& [key, value] : table) {
-    if (key >= 0 && static_cast<size_t>(key) < limit)
-      top = std::max(top, static_cast<size_t>(key) + 1);
-    else
-      idx.others = true;
-  }
-  idx.slots.assign(top, IntIndex::Slot{});
-  for (const auto& [key, value] : table)
-    if (key >= 0 && static_cast<size_t>(key) < top) idx.slots[static_cast<size_t>(key)] = {value, true};
-  idx.stamp = stamp_for(&table, table.size());
-}
-
 void VlanIndex::clear() {
   sets.clear();
   bits.clear();

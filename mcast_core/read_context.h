@@ -207,36 +207,11 @@ struct VlanIndex {
   std::vector<uint64_t> bits;
   std::vector<uint32_t> ids;  // scratch of assign()
 };
-// An IntMap's values by key: a key 0..N-1 by position, where N is a few
-// times the table's size, any other by the table's own hash.  Run for
-// every L3 target of a replication read.
-struct IntIndex {
-  const long* find(const IntMap& table, long key) const {
-    if (key >= 0 && static_cast<unsigned long>(key) < slots.size()) {
-      const Slot& s = slots[static_cast<size_t>(key)];
-      return s.present ? &s.value : nullptr;
-    }
-    if (!others) return nullptr;
-    auto it = table.find(key);
-    return it == table.end() ? nullptr : &it->second;
-  }
-
-  struct Slot {
-    long value = 0;
-    bool present = false;
-  };
-  IndexStamp stamp;
-  std::vector<Slot> slots;
-  bool others = false;  // some key lies outside the slots
-};
-
 struct ReadContext {
   NameTable port_names;
   PortIndex port_index;
   XlateIndex xlate_index;
   VlanIndex vlan_index;
-  IntIndex l3_intf_index;
-  IntIndex nhi_index;
   // The port table's answers, by name number.  Only answers are kept: a
   // port the table rejects is asked again.
   std::vector<Encap> port_encaps;
