@@ -3,15 +3,12 @@
 // words split at runs of the six ASCII white-space bytes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace nv {
 
@@ -33,34 +30,10 @@ struct ByteTable {
 };
 inline constexpr ByteTable kBytes{};
 
-// The first LF in [p, e), or e.  Lines are short: a block at a time, inline,
-// beats a library call.
+// The first LF in [p, e), or e.
 inline const char* find_lf(const char* p, const char* e) {
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  for (; e - p >= 16; p += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(block, lf));
-    if (hits) return p + __builtin_ctz(static_cast<unsigned>(hits));
-  }
-#endif
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-  for (; e - p >= 8; p += 8) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    const uint64_t x = w ^ (kOnes * '\n');
-    // Flags the zero bytes of x; a false flag can only follow a true one,
-    // since borrows run upwards, so the lowest flag is exact.
-    const uint64_t t = (x - kOnes) & ~x & kHigh;
-    if (t) return p + (__builtin_ctzll(t) >> 3);
-  }
-  while (p != e && *p != '\n') ++p;
-  return p;
-#else
   const void* f = std::memchr(p, '\n', static_cast<size_t>(e - p));
   return f ? static_cast<const char*>(f) : e;
-#endif
 }
 
 }  // namespace detail
@@ -69,8 +42,8 @@ inline const char* find_lf(const char* p, const char* e) {
 constexpr bool is_space(char c) { return detail::kBytes.space[static_cast<unsigned char>(c)]; }
 
 // Reads a text line by line, with no empty last line for a final line
-// break.  Texts without CR (nearly all shell output) are cut at each LF by a
-// word-at-a-time search; the byte loop is kept for the others.
+// break.  Texts without CR (nearly all shell output) are cut at each LF by
+// memchr; the byte loop is kept for the others.
 class LineCursor {
  public:
   explicit LineCursor(std::string_view text)
@@ -104,28 +77,9 @@ class LineCursor {
   bool lf_only_;
 };
 
-// The number of LF bytes in a text: a sixteen-byte block at a time.
+// The number of LF bytes in a text.
 inline size_t count_lf(std::string_view text) {
-  const char* p = text.data();
-  const char* e = p + text.size();
-  size_t n = 0;
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  while (e - p >= 16) {
-    // Each byte lane counts the LFs it sees (a match is -1, subtracted) for
-    // at most 255 blocks, before it could wrap; then the lanes are summed.
-    __m128i lanes = _mm_setzero_si128();
-    for (int k = 0; k < 255 && e - p >= 16; ++k, p += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, lf));
-    }
-    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-    n += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
-         static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
-#endif
-  for (; p != e; ++p) n += *p == '\n';
-  return n;
+  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 // Lines of a text, with no empty last line for a final line break.

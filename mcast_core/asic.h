@@ -231,12 +231,11 @@ class Asic {
     if (fresh(ctx_->vlan_index.stamp, &table, table.size())) return ctx_->vlan_index;
     return rebuild_vlan_index(table);
   }
-  // The value of `key` in an IntMap attribute through its index, or null.
-  const long* int_lookup(IntIndex& idx, const IntMap& table, long key) {
-    if (!fresh(idx.stamp, &table, table.size())) rebuild_int_index(idx, table);
-    return idx.find(table, key);
+  // The value of `key` in an IntMap attribute, or null.
+  static const long* int_lookup(const IntMap& table, long key) {
+    auto it = table.find(key);
+    return it == table.end() ? nullptr : &it->second;
   }
-  void rebuild_int_index(IntIndex& idx, const IntMap& table);
   const PortIndex& rebuild_port_index(const Portmap& table);
   const XlateIndex& rebuild_xlate_index(const VlanXlateList& table);
   VlanIndex& rebuild_vlan_index(const VlanMap& table);

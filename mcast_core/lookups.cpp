@@ -88,12 +88,6 @@ void PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
     const VlanXlate& b = table[y];
     return a.lport != b.lport ? a.lport < b.lport : a.*key < b.*key;
   });
-  // About sixteen bits per entry: one lookup in sixteen that has no entry
-  // searches anyway.
-  size_t bits = 64;
-  while (bits < 16 * table.size()) bits <<= 1;
-  filter_.assign(bits / 64, 0);
-  filter_mask_ = bits - 1;
   ranges_.clear();
   entries_.clear();
   entries_.reserve(order.size());
@@ -108,8 +102,6 @@ void PairIndex::build(const VlanXlateList& table, long VlanXlate::*key,
       continue;
     }
     entries_.push_back(Entry{x.*key, x.*value});
-    const size_t bit = filter_bit(x.lport, x.*key);
-    filter_[bit >> 6] |= uint64_t{1} << (bit & 63);
     ++range->size;
     last = &x;
   }
@@ -121,24 +113,6 @@ const XlateIndex& Asic::rebuild_xlate_index(const VlanXlateList& table) {
   idx.ivid_by_evid.build(table, &VlanXlate::evid, &VlanXlate::ivid);
   idx.stamp = stamp_for(&table, table.size());
   return idx;
-}
-
-void Asic::rebuild_int_index(IntIndex& idx, const IntMap& table) {
-  // Interface and next-hop numbers are mostly small and dense; a few far
-  // ones are left to the table.
-  const size_t limit = std::max<size_t>(4096, 4 * table.size());
-  size_t top = 0;
-  idx.others = false;
-  for (const auto& [key, value] : table) {
-    if (key >= 0 && static_cast<size_t>(key) < limit)
-      top = std::max(top, static_cast<size_t>(key) + 1);
-    else
-      idx.others = true;
-  }
-  idx.slots.assign(top, IntIndex::Slot{});
-  for (const auto& [key, value] : table)
-    if (key >= 0 && static_cast<size_t>(key) < top) idx.slots[static_cast<size_t>(key)] = {value, true};
-  idx.stamp = stamp_for(&table, table.size());
 }
 
 void VlanIndex::clear() {

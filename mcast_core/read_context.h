@@ -136,9 +136,6 @@ class PairIndex {
  public:
   void build(const VlanXlateList& table, long VlanXlate::*key, long VlanXlate::*value);
   const long* find(long lport, long key) const {
-    // Most lookups find no entry; the filter says so without a search.
-    const uint64_t bit = filter_bit(lport, key);
-    if (!(filter_[bit >> 6] >> (bit & 63) & 1)) return nullptr;
     const Range* r = ranges_.find(lport);
     if (!r) return nullptr;
     const Entry* b = entries_.data() + r->begin;
@@ -154,11 +151,6 @@ class PairIndex {
   }
 
  private:
-  size_t filter_bit(long lport, long key) const {
-    uint64_t h = static_cast<uint64_t>(lport) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(key);
-    h *= 0xBF58476D1CE4E5B9ull;
-    return static_cast<size_t>(h >> 40) & filter_mask_;
-  }
   struct Entry {
     long key, value;
   };
@@ -167,8 +159,6 @@ class PairIndex {
   };
   SmallKeyTable<Range> ranges_;  // by logical port
   std::vector<Entry> entries_;
-  std::vector<uint64_t> filter_ = std::vector<uint64_t>(1, 0);  // one bit per pair
-  size_t filter_mask_ = 63;
 };
 
 // Lookup indexes: first match of each linear scan the lookups describe.
@@ -217,36 +207,11 @@ struct VlanIndex {
   std::vector<uint64_t> bits;
   std::vector<uint32_t> ids;  // scratch of assign()
 };
-// An IntMap's values by key: a key 0..N-1 by position, where N is a few
-// times the table's size, any other by the table's own hash.  Run for
-// every L3 target of a replication read.
-struct IntIndex {
-  const long* find(const IntMap& table, long key) const {
-    if (key >= 0 && static_cast<unsigned long>(key) < slots.size()) {
-      const Slot& s = slots[static_cast<size_t>(key)];
-      return s.present ? &s.value : nullptr;
-    }
-    if (!others) return nullptr;
-    auto it = table.find(key);
-    return it == table.end() ? nullptr : &it->second;
-  }
-
-  struct Slot {
-    long value = 0;
-    bool present = false;
-  };
-  IndexStamp stamp;
-  std::vector<Slot> slots;
-  bool others = false;  // some key lies outside the slots
-};
-
 struct ReadContext {
   NameTable port_names;
   PortIndex port_index;
   XlateIndex xlate_index;
   VlanIndex vlan_index;
-  IntIndex l3_intf_index;
-  IntIndex nhi_index;
   // The port table's answers, by name number.  Only answers are kept: a
   // port the table rejects is asked again.
   std::vector<Encap> port_encaps;

@@ -123,10 +123,10 @@ void XgsAsic::read_repln_group(std::string_view piece, bool no_cr) {
     }
     if (need(riot_enable, "riot_enable")) {
       // With RIOT the encap id is a next-hop index.
-      if (const long* mapped = int_lookup(ctx_->nhi_index, need(l3_intf_nhi, "l3_intf_nhi"), intf))
+      if (const long* mapped = int_lookup(need(l3_intf_nhi, "l3_intf_nhi"), intf))
         intf = *mapped;
     }
-    const long* l3_vlan = int_lookup(ctx_->l3_intf_index, need(l3_intfs, "l3_intfs"), intf);
+    const long* l3_vlan = int_lookup(need(l3_intfs, "l3_intfs"), intf);
     long vlan = l3_vlan ? *l3_vlan : -1;
     long evid = evid_of(port, id, vlan);
     // The port name is asked for only after the VLAN lookups.
