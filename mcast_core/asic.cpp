@@ -89,14 +89,6 @@ const Encap& Asic::port_encap(std::string_view dport, uint32_t id) {
   return e;
 }
 
-std::shared_ptr<EncapList> Asic::new_encap_list() {
-  if (list_block_used_ == kListsPerBlock) {
-    list_block_ = std::make_shared<ListBlock>();
-    list_block_used_ = 0;
-  }
-  return std::shared_ptr<EncapList>(list_block_, &list_block_->lists[list_block_used_++]);
-}
-
 const Hmroute* Asic::find_route(const std::string& key) const {
   const MrouteMap& routes = need(mroutes, "mroutes");
   auto it = routes.find(key);

@@ -180,8 +180,8 @@ class Asic {
   const std::string& linux_name(std::string_view dport, uint32_t id = kNoName) {
     return port_encap(dport, id).linux_port;
   }
-  // A new empty target list; lists are made in blocks (see ListBlock).
-  std::shared_ptr<EncapList> new_encap_list();
+  // A new empty target list.
+  static std::shared_ptr<EncapList> new_encap_list() { return std::make_shared<EncapList>(); }
   const Hmroute* find_route(const std::string& key) const;
   // The routes in key order, for the dumps.
   std::vector<const MrouteMap::value_type*> sorted_routes() const;
@@ -247,15 +247,6 @@ class Asic {
   // Open while the hardware is read (see ReadScope).
   std::unique_ptr<ReadContext> ctx_;
   Encap port_encap_answer_{"", "", 0, 0, 0};  // the answer when none is kept
-  // The target lists of many groups share one allocation: each group's
-  // list is a shared pointer into the block, which lives while any of its
-  // lists is held.  A read makes two lists for each of thousands of groups.
-  static constexpr size_t kListsPerBlock = 128;
-  struct ListBlock {
-    EncapList lists[kListsPerBlock];
-  };
-  std::shared_ptr<ListBlock> list_block_;
-  size_t list_block_used_ = kListsPerBlock;
 };
 
 }  // namespace nv
