@@ -3,7 +3,6 @@
 // words split at runs of the six ASCII white-space bytes.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -77,9 +76,13 @@ class LineCursor {
   bool lf_only_;
 };
 
-// The number of LF bytes in a text.
+// The number of LF bytes in a text, found by memchr one after another: it
+// reads a line's bytes many at a time, where a byte count reads them singly.
 inline size_t count_lf(std::string_view text) {
-  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+  size_t n = 0;
+  const char* e = text.data() + text.size();
+  for (const char* p = text.data(); (p = detail::find_lf(p, e)) != e; ++p) ++n;
+  return n;
 }
 
 // Lines of a text, with no empty last line for a final line break.
