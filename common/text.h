@@ -145,6 +145,18 @@ bool try_parse_int(std::string_view text, int base, long& out);
 std::string py_repr(std::string_view text);
 
 std::string join(const std::vector<std::string>& parts, std::string_view sep);
+// The same over any list of texts.
+template <class L>
+std::string join(const L& parts, std::string_view sep) {
+  std::string out;
+  bool first = true;
+  for (const std::string& p : parts) {
+    if (!first) out += sep;
+    out += p;
+    first = false;
+  }
+  return out;
+}
 
 // Dotted quad of a 32-bit value, most significant byte first.
 std::string dotted_quad(uint32_t value);

@@ -48,7 +48,7 @@ std::vector<std::string> KernelState::expand_kern_bridge(long vlan_filtering,
 std::vector<std::string> KernelState::expand_kern_vlan_aware_bridge(const std::string& grp_mac,
                                                                     const std::string& dev,
                                                                     long vlan) {
-  if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, vlan, grp_mac)) return entry->swp;
+  if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, vlan, grp_mac)) return entry->swp.values();
   // Snooping knows nothing of the group: it floods to the whole VLAN.
   if (caches.flood_mdb_misses) return kern_get_vlan_members(vlan);
   return {};
@@ -56,7 +56,7 @@ std::vector<std::string> KernelState::expand_kern_vlan_aware_bridge(const std::s
 
 std::vector<std::string> KernelState::expand_kern_vlan_unaware_bridge(const std::string& grp_mac,
                                                                       const std::string& dev) {
-  if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, -1, grp_mac)) return entry->swp;
+  if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, -1, grp_mac)) return entry->swp.values();
   if (caches.flood_mdb_misses) return kern_get_br_members(dev);
   return {};
 }

@@ -32,7 +32,7 @@ std::string KernMdbEntry::text() const {
 
 std::string KernMdbCache::text() const {
   std::string out = "dev: " + dev + ":\n";
-  for (const auto& [key, entry] : *mdb_entries) out += entry.text();
+  for (const auto& [key, entry] : mdb_entries) out += entry.text();
   return out;
 }
 

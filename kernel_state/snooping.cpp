@@ -62,7 +62,7 @@ const KernMdbEntry* KernelState::kern_dev_get_mdb_entry(const std::string& orig_
     it = caches.kern_mdb_cache.emplace(orig_dev, KernMdbCache(orig_dev, vlan_filtering)).first;
     read_mdb(orig_dev, out, it->second);
   }
-  const MdbEntryMap& entries = *it->second.mdb_entries;
+  const MdbEntryMap& entries = it->second.mdb_entries;
   auto entry = entries.find(key);
   return entry == entries.end() ? nullptr : &entry->second;
 }
@@ -103,7 +103,7 @@ void KernelState::read_mdb(const std::string& bridge, const std::string& listing
     const std::optional<std::string> grp_mac = try_grp_ip2mac((*m)["grp_ip"]);
     if (!grp_mac) return;
     const std::string key = std::to_string(vid) + "." + *grp_mac;
-    KernMdbEntry& entry = cache.mdb_entries->try_emplace(key, vid, *grp_mac).first->second;
+    KernMdbEntry& entry = cache.mdb_entries.try_emplace(key, vid, *grp_mac).first->second;
     const std::string port((*m)["port"]);
     // The bridge as its own port is the host's membership: the entry stands
     // (the group does not flood) but names no port for it.

@@ -10,11 +10,6 @@
 
 namespace nv {
 
-uint64_t& record_edit_epoch() {
-  static uint64_t epoch = 0;
-  return epoch;
-}
-
 Asic::Asic(Env env, const ChipPolicy& policy) : env_(std::move(env)), policy_(policy) {}
 
 Error Asic::missing_attribute(const char* name) {
@@ -31,14 +26,14 @@ void Asic::make_outside_objects(ServiceFactory& services, const Value& debug_arg
 }
 
 void Asic::make_kernel_caches() {
-  kern_dev_cache = std::make_shared<std::map<std::string, KernDevEntry>>();
-  kern_mdb_cache = std::make_shared<std::map<std::string, KernMdbCache>>();
+  kern_dev_cache.emplace();
+  kern_mdb_cache.emplace();
   flood_mdb_misses = true;
   kern_vlan_cache_created = false;
-  kern_vlan_cache = std::make_shared<std::map<long, KernVlanEntry>>();
+  kern_vlan_cache.emplace();
   kern_vlan_dev_cache_created = false;
-  kern_vlan_dev_cache = std::make_shared<std::map<std::string, KernVlanDevEntry>>();
-  kern_br_cache = std::make_shared<std::map<std::string, std::vector<std::string>>>();
+  kern_vlan_dev_cache.emplace();
+  kern_br_cache.emplace();
 }
 
 std::optional<std::string> Asic::get_cmd_output(System& sys, const std::vector<std::string>& argv) {
@@ -90,9 +85,7 @@ const Encap& Asic::port_encap(std::string_view dport, uint32_t id) {
 }
 
 const Hmroute* Asic::find_route(const std::string& key) const {
-  const MrouteMap& routes = need(mroutes, "mroutes");
-  auto it = routes.find(key);
-  return it == routes.end() ? nullptr : &it->second;
+  return need(mroutes, "mroutes").lookup(key).value;
 }
 
 // --- host queries and dumps
@@ -100,24 +93,23 @@ const Hmroute* Asic::find_route(const std::string& key) const {
 std::string Asic::dump_one_mroute(const Hmroute& route) const {
   std::string out = route.text();
   out += '\n';
-  const ReplicationGroupMap& groups = need(replication_groups, "replication_groups");
-  auto it = groups.find(route.grp);
-  if (it != groups.end()) out += it->second.text();
+  auto group = need(replication_groups, "replication_groups").lookup(route.grp);
+  if (!group.empty()) out += group.get().text();
   return out;
 }
 
-std::vector<const MrouteMap::value_type*> Asic::sorted_routes() const {
+std::vector<std::pair<std::string, const Hmroute*>> Asic::sorted_routes() const {
   const MrouteMap& routes = need(mroutes, "mroutes");
-  std::vector<const MrouteMap::value_type*> out;
+  std::vector<std::pair<std::string, const Hmroute*>> out;
   out.reserve(routes.size());
-  for (const auto& kv : routes) out.push_back(&kv);
-  std::sort(out.begin(), out.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+  for (const auto& [key, route] : routes) out.emplace_back(key, &route);
+  std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   return out;
 }
 
 std::string Asic::text() const {
   std::string out = "Asic ip mroutes:\n";
-  for (const auto* kv : sorted_routes()) out += dump_one_mroute(kv->second);
+  for (const auto& kv : sorted_routes()) out += dump_one_mroute(*kv.second);
   return out;
 }
 
@@ -130,7 +122,7 @@ std::set<std::string> Asic::get_mroutes() const {
 void Asic::dump_mroutes(const WhenTrue<std::vector<Value>>& filter) const {
   Console& console = *env_.console;
   if (!filter) {
-    for (const auto* kv : sorted_routes()) console.write(dump_one_mroute(kv->second));
+    for (const auto& kv : sorted_routes()) console.write(dump_one_mroute(*kv.second));
     return;
   }
   for (const Value& key : *filter)
@@ -141,12 +133,11 @@ void Asic::dump_mroutes(const WhenTrue<std::vector<Value>>& filter) const {
 Value Asic::get_repl_group_entry(const Value& group_id, const Value& intf) const {
   long id = int_with_base(group_id, 16);
   const std::string intf_text = str(intf);
-  const ReplicationGroupMap& groups = need(replication_groups, "replication_groups");
-  auto it = groups.find(id);
-  if (it == groups.end()) return 0L;
+  auto group = need(replication_groups, "replication_groups").lookup(id);
+  if (group.empty()) return 0L;
   // Both sides lose their first character, whatever it is.
   std::string_view wanted = std::string_view(intf_text).substr(intf_text.empty() ? 0 : 1);
-  for (const Encap& e : *it->second.l3_encaps) {
+  for (const Encap& e : group.get().l3_encaps) {
     std::string have = std::to_string(e.intf);
     if (std::string_view(have).substr(1) == wanted) return intf;
   }

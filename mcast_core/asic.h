@@ -28,11 +28,6 @@
 
 namespace nv {
 
-// Bumped whenever the host changes a record in place; lookup indexes built
-// before that are rebuilt.
-uint64_t& record_edit_epoch();
-inline void note_record_edit() { ++record_edit_epoch(); }
-
 // What the chips' checkers do differently in the shared part.
 struct ChipPolicy {
   long hmroute_group_bits;  // type bits a hardware route adds to its group id
@@ -105,9 +100,6 @@ class Asic {
   // lookups call it the first time they need a VLAN.
   virtual void parse_vlan(const Value& vid) = 0;
 
-  // The host replaced or changed a table; lookup indexes are rebuilt.
-  void tables_changed() { ++tables_version_; }
-
   System& system() { return *env_.system; }
   const Env& env() const { return env_; }
 
@@ -122,26 +114,26 @@ class Asic {
   std::optional<bool> nq_mroute_kestrad_debug_enabled;
   std::shared_ptr<NameSet> linux_ports;
 
-  std::shared_ptr<std::map<std::string, KernDevEntry>> kern_dev_cache;
-  std::shared_ptr<std::map<std::string, KernMdbCache>> kern_mdb_cache;
+  std::optional<Dict<std::string, KernDevEntry>> kern_dev_cache;
+  std::optional<Dict<std::string, KernMdbCache>> kern_mdb_cache;
   std::optional<bool> flood_mdb_misses;
   std::optional<bool> kern_vlan_cache_created;
-  std::shared_ptr<std::map<long, KernVlanEntry>> kern_vlan_cache;
+  std::optional<Dict<long, KernVlanEntry>> kern_vlan_cache;
   std::optional<bool> kern_vlan_dev_cache_created;
-  std::shared_ptr<std::map<std::string, KernVlanDevEntry>> kern_vlan_dev_cache;
-  std::shared_ptr<std::map<std::string, std::vector<std::string>>> kern_br_cache;
+  std::optional<Dict<std::string, KernVlanDevEntry>> kern_vlan_dev_cache;
+  std::optional<Dict<std::string, List<std::string>>> kern_br_cache;
 
-  std::shared_ptr<Portmap> portmap;
-  std::shared_ptr<IntMap> l3_intfs;
-  std::shared_ptr<VlanXlateList> vlan_xlate;
-  std::shared_ptr<IntMap> vlan_riot;
+  std::optional<Portmap> portmap;
+  std::optional<IntMap> l3_intfs;
+  std::optional<VlanXlateList> vlan_xlate;
+  std::optional<IntMap> vlan_riot;
   std::optional<bool> riot_enable;
   std::optional<std::string> vlan_riot_memtable;
-  std::shared_ptr<IntMap> l3_intf_nhi;  // only with RIOT on
-  std::shared_ptr<VlanMap> vlans;
-  std::shared_ptr<ReplicationGroupMap> replication_groups;
-  std::shared_ptr<MrouteMap> mroutes;
-  std::shared_ptr<std::set<std::string>> tmp_encaps;
+  std::optional<IntMap> l3_intf_nhi;  // only with RIOT on
+  std::optional<VlanMap> vlans;
+  std::optional<ReplicationGroupMap> replication_groups;
+  std::optional<MrouteMap> mroutes;
+  std::optional<Set<std::string>> tmp_encaps;
 
  protected:
   // Opens a read context for the time of one read of the hardware, unless
@@ -180,12 +172,10 @@ class Asic {
   const std::string& linux_name(std::string_view dport, uint32_t id = kNoName) {
     return port_encap(dport, id).linux_port;
   }
-  // A new empty target list.
-  static std::shared_ptr<EncapList> new_encap_list() { return std::make_shared<EncapList>(); }
   const Hmroute* find_route(const std::string& key) const;
   // The routes in key order, for the dumps.
-  std::vector<const MrouteMap::value_type*> sorted_routes() const;
-  void store_vlan(long vlan, std::vector<std::string> untagged_dports);
+  std::vector<std::pair<std::string, const Hmroute*>> sorted_routes() const;
+  void store_vlan(long vlan, List<std::string> untagged_dports);
 
   // The port and VLAN lookups, for a port whose name number the
   // caller may already hold (kNoName: looked up here).
@@ -200,20 +190,21 @@ class Asic {
     return *attr;
   }
   template <class T>
-  static const T& need(const std::optional<T>& attr, const char* name) {
+  static T& need(const std::optional<T>& attr, const char* name) {
     if (!attr) throw missing_attribute(name);
-    return *attr;
+    return const_cast<T&>(*attr);
   }
   static Error missing_attribute(const char* name);
   // Position of the first exact occurrence of a heading word, or the
   // interpreter's ValueError of list.index.
   static size_t list_index(const std::vector<std::string_view>& words, std::string_view word);
 
-  bool fresh(const IndexStamp& s, const void* table, size_t count) const {
-    return s.version == tables_version_ && s.epoch == *edit_epoch_ && s.table == table &&
-           s.count == count;
+  // An index is current while its table is the one it was built over and
+  // has not grown or shrunk: within a read only the readers change tables.
+  static bool fresh(const IndexStamp& s, const void* table, size_t count) {
+    return s.table == table && s.count == count;
   }
-  IndexStamp stamp_for(const void* table, size_t count) const;
+  static IndexStamp stamp_for(const void* table, size_t count) { return IndexStamp{table, count}; }
   // The indexes of the open read context, checked on every lookup and
   // rebuilt out of line when stale.
   const PortIndex& port_index() {
@@ -231,10 +222,9 @@ class Asic {
     if (fresh(ctx_->vlan_index.stamp, &table, table.size())) return ctx_->vlan_index;
     return rebuild_vlan_index(table);
   }
-  // The value of `key` in an IntMap attribute, or null.
-  static const long* int_lookup(const IntMap& table, long key) {
-    auto it = table.find(key);
-    return it == table.end() ? nullptr : &it->second;
+  // The value of `key` in an IntMap attribute, or none.
+  static std::optional<long> int_lookup(const IntMap& table, long key) {
+    return table.lookup(key).value;
   }
   const PortIndex& rebuild_port_index(const Portmap& table);
   const XlateIndex& rebuild_xlate_index(const VlanXlateList& table);
@@ -242,8 +232,6 @@ class Asic {
 
   Env env_;
   const ChipPolicy& policy_;
-  uint64_t tables_version_ = 0;
-  const uint64_t* edit_epoch_ = &record_edit_epoch();
   // Open while the hardware is read (see ReadScope).
   std::unique_ptr<ReadContext> ctx_;
   Encap port_encap_answer_{"", "", 0, 0, 0};  // the answer when none is kept

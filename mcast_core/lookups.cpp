@@ -14,17 +14,6 @@ namespace nv {
 
 std::string Asic::grp_ip2mac(std::string_view grp) { return nv::grp_ip2mac(grp); }
 
-// --- index bookkeeping
-
-IndexStamp Asic::stamp_for(const void* table, size_t count) const {
-  IndexStamp s;
-  s.version = tables_version_;
-  s.epoch = record_edit_epoch();
-  s.table = table;
-  s.count = count;
-  return s;
-}
-
 // --- port name numbers
 
 uint32_t NameTable::add(std::string_view name, uint64_t key, size_t slot) {
@@ -120,7 +109,7 @@ void VlanIndex::clear() {
   bits.clear();
 }
 
-void VlanIndex::assign(long vid, const std::vector<std::string>& names, NameTable& numbers) {
+void VlanIndex::assign(long vid, const List<std::string>& names, NameTable& numbers) {
   uint32_t top = 0;
   ids.clear();
   for (const std::string& d : names) {
@@ -144,13 +133,13 @@ VlanIndex& Asic::rebuild_vlan_index(const VlanMap& table) {
   return idx;
 }
 
-void Asic::store_vlan(long vlan, std::vector<std::string> untagged_dports) {
+void Asic::store_vlan(long vlan, List<std::string> untagged_dports) {
   VlanMap& table = need(vlans, "vlans");
   // Keep a current index current: one VLAN is re-indexed, not the table.
   bool was_fresh = ctx_ && fresh(ctx_->vlan_index.stamp, &table, table.size());
-  auto it = table.insert_or_assign(vlan, VlanEntry(vlan, std::move(untagged_dports))).first;
+  VlanEntry& entry = table.insert_or_assign(vlan, VlanEntry(vlan, std::move(untagged_dports)));
   if (!was_fresh) return;
-  ctx_->vlan_index.assign(vlan, it->second.untagged_dports, ctx_->port_names);
+  ctx_->vlan_index.assign(vlan, entry.untagged_dports, ctx_->port_names);
   ctx_->vlan_index.stamp.count = table.size();
 }
 
@@ -197,17 +186,16 @@ std::pair<long, long> Asic::get_logical_port_and_pvid(const Value& linux_port) {
 
 bool Asic::untagged_in_vlan(std::string_view dport, uint32_t id, long vid) {
   if (!ctx_) {
-    const VlanMap* table = &need(vlans, "vlans");
-    auto it = table->find(vid);
-    if (it == table->end()) {
+    auto found = need(vlans, "vlans").lookup(vid);
+    if (found.empty()) {
       parse_vlan(vid);
-      table = &need(vlans, "vlans");
-      it = table->find(vid);
-      if (it == table->end()) return false;
+      found = need(vlans, "vlans").lookup(vid);
+      if (found.empty()) return false;
     }
     if (id == kNotAName) return false;
-    const auto& ports = it->second.untagged_dports;
-    return std::find(ports.begin(), ports.end(), dport) != ports.end();
+    for (const std::string& d : found.get().untagged_dports)
+      if (d == dport) return true;
+    return false;
   }
   // The index holds every VLAN of the table, so it answers whether the
   // table has the VLAN too.

@@ -165,7 +165,6 @@ class PairIndex {
 // Each is valid for one table object, one tables_version_, one edit epoch
 // and one table size (the readers append while lookups already run).
 struct IndexStamp {
-  uint64_t version = ~0ull, epoch = ~0ull;
   const void* table = nullptr;
   size_t count = 0;
 };
@@ -196,7 +195,7 @@ struct VlanIndex {
     const Set* set = sets.find(vid);
     return set && set->begin != kNoName ? set : nullptr;
   }
-  void assign(long vid, const std::vector<std::string>& names, NameTable& numbers);
+  void assign(long vid, const List<std::string>& names, NameTable& numbers);
   bool has(const Set& set, uint32_t name) const {
     const uint32_t word = name / 64;
     return word < set.words && (bits[set.begin + word] >> (name % 64) & 1);

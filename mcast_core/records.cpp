@@ -32,10 +32,10 @@ std::string Encap::encap2swp() const {
 
 std::string ReplicationGroup::text() const {
   std::string out;
-  for (const Encap& e : *l3_encaps) out += "  " + e.text() + "\n";
-  if (!l2_encaps->empty()) {
+  for (const Encap& e : l3_encaps) out += "  " + e.text() + "\n";
+  if (!l2_encaps.empty()) {
     out += "  L2 replication ports:\n";
-    for (const Encap& e : *l2_encaps) out += "    " + e.text() + "\n";
+    for (const Encap& e : l2_encaps) out += "    " + e.text() + "\n";
   }
   return out;
 }
@@ -46,8 +46,8 @@ static std::set<std::string> port_names(const EncapList& list) {
   return out;
 }
 
-std::set<std::string> ReplicationGroup::get_l3_linux_encaps() const { return port_names(*l3_encaps); }
-std::set<std::string> ReplicationGroup::get_l2_linux_encaps() const { return port_names(*l2_encaps); }
+std::set<std::string> ReplicationGroup::get_l3_linux_encaps() const { return port_names(l3_encaps); }
+std::set<std::string> ReplicationGroup::get_l2_linux_encaps() const { return port_names(l2_encaps); }
 
 std::string Hmroute::text() const {
   std::string out = route_key(vrf, sip, dip) + ", iif: " + std::to_string(iif);

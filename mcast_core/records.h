@@ -8,12 +8,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/containers.h"
+
 namespace nv {
 
 // -1 is the no-VLAN (and not-yet-known) value of every VLAN field.
 constexpr long kNoVlan = -1;
 
-struct PortmapEntry {
+struct PortmapEntry : Record {
   PortmapEntry(std::string dport, long logical_port, std::optional<std::string> linux_port)
       : dport(std::move(dport)), logical_port(logical_port), linux_port(std::move(linux_port)) {}
   void update_port_vid(long vid) { port_vid = vid; }
@@ -25,23 +27,23 @@ struct PortmapEntry {
   long port_vid = kNoVlan;
 };
 
-struct VlanXlate {
+struct VlanXlate : Record {
   VlanXlate(long lport, long ivid, long evid) : lport(lport), ivid(ivid), evid(evid) {}
   std::string text() const;
 
   long lport, ivid, evid;
 };
 
-struct VlanEntry {
-  VlanEntry(long vid, std::vector<std::string> untagged_dports)
+struct VlanEntry : Record {
+  VlanEntry(long vid, List<std::string> untagged_dports)
       : vid(vid), untagged_dports(std::move(untagged_dports)) {}
   std::string text() const;
 
   long vid;
-  std::vector<std::string> untagged_dports;
+  List<std::string> untagged_dports;
 };
 
-struct Encap {
+struct Encap : Record {
   Encap(std::string linux_port, std::string bcm_dport, long intf, long vlan, long evid)
       : linux_port(std::move(linux_port)), bcm_dport(std::move(bcm_dport)),
         intf(intf), vlan(vlan), evid(evid) {}
@@ -57,22 +59,22 @@ struct Encap {
   long evid;  // egress VLAN, -1 when untagged
 };
 
-using EncapList = std::vector<Encap>;
+using EncapList = List<Encap>;
 
-struct ReplicationGroup {
-  ReplicationGroup(long mcast_grp, std::shared_ptr<EncapList> l2, std::shared_ptr<EncapList> l3)
+struct ReplicationGroup : Record {
+  ReplicationGroup(long mcast_grp, EncapList l2, EncapList l3)
       : mcast_grp(mcast_grp), l2_encaps(std::move(l2)), l3_encaps(std::move(l3)) {}
   std::string text() const;
   std::set<std::string> get_l3_linux_encaps() const;
   std::set<std::string> get_l2_linux_encaps() const;
 
   long mcast_grp;
-  // Shared, not copied: the group keeps the lists it is given.
-  std::shared_ptr<EncapList> l2_encaps;
-  std::shared_ptr<EncapList> l3_encaps;
+  // The group keeps the lists it is given, not copies.
+  EncapList l2_encaps;
+  EncapList l3_encaps;
 };
 
-struct Hmroute {
+struct Hmroute : Record {
   // `group_bits` are the type bits the chip adds to a route's group id.
   Hmroute(std::string sip, std::string dip, long iif, long mcast_grp, std::string vrf,
           long group_bits)
@@ -84,19 +86,18 @@ struct Hmroute {
   long iif;
   long grp;
   std::string vrf;
-  std::vector<std::string> iif_mismatch;
-  std::vector<std::string> oil_mismatch;
+  List<std::string> iif_mismatch;
+  List<std::string> oil_mismatch;
 };
 
 // The hardware tables of a checker.
-using Portmap = std::vector<PortmapEntry>;
-using VlanXlateList = std::vector<VlanXlate>;
-using IntMap = std::unordered_map<long, long>;
-using VlanMap = std::unordered_map<long, VlanEntry>;
-using ReplicationGroupMap = std::unordered_map<long, ReplicationGroup>;
-// Hashed: the route listing is read in no useful order, and the dumps sort
-// the keys themselves.
-using MrouteMap = std::unordered_map<std::string, Hmroute>;
+using Portmap = List<PortmapEntry>;
+using VlanXlateList = List<VlanXlate>;
+using IntMap = Dict<long, long>;
+using VlanMap = Dict<long, VlanEntry>;
+using ReplicationGroupMap = Dict<long, ReplicationGroup>;
+// The dumps sort the keys themselves.
+using MrouteMap = Dict<std::string, Hmroute>;
 
 // The route key "%s, (%s,%s)" of VRF name, source and group.
 std::string route_key(const std::string& vrf, const std::string& sip, const std::string& dip);

@@ -7,8 +7,6 @@ namespace py {
 
 namespace detail {
 
-void (*field_edit_hook)() = nullptr;
-
 namespace {
 
 // Classes made here are extension types; their metatype lets the host set
@@ -49,9 +47,72 @@ PyTypeObject* metatype() {
 
 }  // namespace
 
+namespace {
+
+struct Accessor {
+  std::string name;
+  std::function<Object(PyObject*)> get;
+  std::function<void(PyObject*, PyObject*)> set;
+};
+
+PyObject* accessor_get(PyObject* self, void* closure) {
+  auto* a = static_cast<Accessor*>(closure);
+  return guarded([&] { return a->get(self); });
+}
+
+int accessor_set(PyObject* self, PyObject* value, void* closure) {
+  auto* a = static_cast<Accessor*>(closure);
+  if (!a->set) {
+    PyErr_SetString(PyExc_AttributeError, "can't set attribute");
+    return -1;
+  }
+  return guarded_status([&] { a->set(self, value); });
+}
+
+// Setting any attribute may store an object: the instance is tracked.
+int tracking_setattro(PyObject* self, PyObject* name, PyObject* value) {
+  int r = PyObject_GenericSetAttr(self, name, value);
+  if (r == 0) track(self);
+  return r;
+}
+
+}  // namespace
+
+Object accessor(PyTypeObject* type, const char* name, std::function<Object(PyObject*)> get,
+                std::function<void(PyObject*, PyObject*)> set) {
+  // Both live with the class.
+  auto* a = new Accessor{name, std::move(get), std::move(set)};
+  auto* def = new PyGetSetDef{const_cast<char*>(a->name.c_str()), accessor_get, accessor_set,
+                              nullptr, a};
+  return Object::steal(PyDescr_NewGetSet(type, def));
+}
+
+// The instance dictionary as the host reads and replaces it.
+Object instance_dict_property() {
+  Object getter = function("__dict__", [](PyObject* args, PyObject*) {
+    PyObject** slot = _PyObject_GetDictPtr(PyTuple_GET_ITEM(args, 0));
+    if (!slot) raise(PyExc_AttributeError, "This object has no __dict__");
+    if (!*slot && !(*slot = PyDict_New())) throw_pending();
+    track(PyTuple_GET_ITEM(args, 0));
+    return Object::borrow(*slot);
+  }, false);
+  Object setter = function("__dict__", [](PyObject* args, PyObject*) {
+    PyObject** slot = _PyObject_GetDictPtr(PyTuple_GET_ITEM(args, 0));
+    PyObject* value = PyTuple_GET_SIZE(args) > 1 ? PyTuple_GET_ITEM(args, 1) : nullptr;
+    if (!slot) raise(PyExc_AttributeError, "This object has no __dict__");
+    if (!value || !PyDict_Check(value))
+      raise(PyExc_TypeError, "__dict__ must be set to a dictionary");
+    Py_INCREF(value);
+    Py_XSETREF(*slot, value);
+    track(PyTuple_GET_ITEM(args, 0));
+    return Object::none();
+  }, false);
+  return property(getter, setter);
+}
+
 PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize,
                         destructor dealloc, newfunc tp_new, initproc tp_init,
-                        richcmpfunc compare, hashfunc hash) {
+                        traverseproc traverse, inquiry clear) {
   const char* modname = PyModule_GetName(module);
   if (!modname) throw_pending();
   auto* full = new std::string(std::string(modname) + "." + name);  // lives with the class
@@ -61,73 +122,31 @@ PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize
   t->tp_name = full->c_str();
   t->tp_basicsize = basicsize;
   t->tp_dealloc = dealloc;
-  t->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
+  t->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
   t->tp_dictoffset = offsetof(InstanceHead, dict);
   t->tp_weaklistoffset = offsetof(InstanceHead, weaklist);
   t->tp_new = tp_new;
   t->tp_init = tp_init;
-  t->tp_richcompare = compare;
-  t->tp_hash = hash;
+  t->tp_setattro = tracking_setattro;
+  t->tp_traverse = traverse;
+  t->tp_clear = clear;
   t->tp_alloc = PyType_GenericAlloc;
-  t->tp_free = PyObject_Del;
+  t->tp_free = PyObject_GC_Del;
   if (PyType_Ready(t) < 0) throw_pending();
   PyDict_DelItemString(t->tp_dict, "__doc__");
   PyErr_Clear();
+  set_class_attr(t, "__dict__", instance_dict_property());
+  // The fields live in C++, where a copy made field by field would not
+  // find them: copying and pickling are refused rather than half done.
+  Object refuse = function("__reduce_ex__", [](PyObject* args, PyObject*) -> Object {
+    raise(PyExc_TypeError, std::string("can't copy or pickle ") +
+                               Py_TYPE(PyTuple_GET_ITEM(args, 0))->tp_name + " objects");
+  });
+  set_class_attr(t, "__reduce_ex__", refuse);
+  set_class_attr(t, "__reduce__", refuse);
   Py_INCREF(t);
   if (PyModule_AddObject(module, name, reinterpret_cast<PyObject*>(t)) < 0) throw_pending();
   return t;
-}
-
-Object call_base(PyTypeObject* base, const char* name, PyObject* o, PyObject* args,
-                 PyObject* kwargs) {
-  PyObject* method = PyDict_GetItemString(base->tp_dict, name);  // borrowed descriptor
-  if (!method) raise(PyExc_AttributeError, name);
-  Py_ssize_t n = args ? PyTuple_GET_SIZE(args) : 0;
-  Object full = Object::steal(PyTuple_New(n + 1));
-  Py_INCREF(o);
-  PyTuple_SET_ITEM(full.get(), 0, o);
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject* a = PyTuple_GET_ITEM(args, i);
-    Py_INCREF(a);
-    PyTuple_SET_ITEM(full.get(), i + 1, a);
-  }
-  return Object::steal(PyObject_Call(method, full.get(), kwargs));
-}
-
-namespace {
-
-PyObject* no_new(PyTypeObject* type, PyObject*, PyObject*) {
-  PyErr_Format(PyExc_TypeError, "cannot create '%.100s' instances", type->tp_name);
-  return nullptr;
-}
-
-// (base, (base(self),)).
-Object reduce_as(PyTypeObject* base, PyObject* args) {
-  Object type = Object::borrow(reinterpret_cast<PyObject*>(base));
-  return Object::tuple_of(type, Object::tuple_of(type(Object::borrow(PyTuple_GET_ITEM(args, 0)))));
-}
-
-}  // namespace
-
-PyTypeObject* view_type(const char* name, Py_ssize_t basicsize, PyTypeObject* base,
-                        destructor dealloc, PyMappingMethods* mapping,
-                        PySequenceMethods* sequence) {
-  auto* type = new PyTypeObject{};
-  type->ob_refcnt = 1;
-  type->tp_name = name;
-  type->tp_basicsize = basicsize;
-  type->tp_base = base;
-  type->tp_dealloc = dealloc;
-  type->tp_as_mapping = mapping;
-  type->tp_as_sequence = sequence;
-  type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
-  type->tp_traverse = base->tp_traverse;
-  type->tp_clear = base->tp_clear;
-  type->tp_new = no_new;
-  if (PyType_Ready(type) < 0) throw_pending();
-  Closure reduce = [base](PyObject* args, PyObject*) { return reduce_as(base, args); };
-  add_methods(type, {{"__reduce__", reduce}, {"__reduce_ex__", reduce}});
-  return type;
 }
 
 void set_class_attr(PyTypeObject* type, const char* name, const Object& value) {
@@ -138,31 +157,8 @@ void set_class_attr(PyTypeObject* type, const char* name, const Object& value) {
 void instance_clear(InstanceHead* self) {
   if (self->weaklist) PyObject_ClearWeakRefs(reinterpret_cast<PyObject*>(self));
   Py_CLEAR(self->dict);
-  Py_CLEAR(self->given);
 }
 
 }  // namespace detail
-
-PyObject* given_object(PyObject* self, const char* name) {
-  auto* head = reinterpret_cast<InstanceHead*>(self);
-  return head->given ? PyDict_GetItemString(head->given, name) : nullptr;
-}
-
-void keep_given(PyObject* self, const char* name, PyObject* value) {
-  auto* head = reinterpret_cast<InstanceHead*>(self);
-  if (!value) {
-    if (head->given && PyDict_GetItemString(head->given, name)) PyDict_DelItemString(head->given, name);
-    return;
-  }
-  if (!head->given && !(head->given = PyDict_New())) throw_pending();
-  if (PyDict_SetItemString(head->given, name, value) < 0) throw_pending();
-}
-
-void set_field_edit_hook(void (*hook)()) { detail::field_edit_hook = hook; }
-
-void add_methods(PyTypeObject* type,
-                 std::initializer_list<std::pair<const char*, Closure>> methods) {
-  for (const auto& [name, fn] : methods) detail::set_class_attr(type, name, function(name, fn));
-}
 
 }  // namespace py

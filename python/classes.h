@@ -7,9 +7,12 @@
 //       .method("encap2swp", &Encap::encap2swp)
 //       .str(&Encap::text);
 //
-// Instances hold their value through a shared pointer, have an instance
-// dictionary for attributes the host adds, and the class takes attribute
-// assignment like a Python class.
+// An instance holds its C++ value in itself, has an instance dictionary for
+// attributes the host adds, takes part in the cycle collector through the
+// members its declaration names, and compares and hashes by identity, as
+// an instance of a Python class does.  A field's type says what it takes:
+// a container field is the host's own list, dict or set (see
+// python/containers.h).
 #pragma once
 
 #include <Python.h>
@@ -34,31 +37,40 @@ namespace detail {
 // Creates the type object, readies it and binds it in the module.
 PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize,
                         destructor dealloc, newfunc tp_new, initproc tp_init,
-                        richcmpfunc compare, hashfunc hash);
+                        traverseproc traverse, inquiry clear);
 void set_class_attr(PyTypeObject* type, const char* name, const Object& value);
 void instance_clear(InstanceHead* self);
 
 
 template <class T>
 struct Hooks {
-  static inline std::function<std::shared_ptr<T>(PyTypeObject*)> factory;
+  static inline std::function<void(void* storage, PyTypeObject*)> construct;
   static inline std::function<void(PyObject*, PyObject*, PyObject*)> init;
   static inline std::function<std::string(const T&)> str;
 
-  static void dealloc(PyObject* o) {
+  static void destroy_value(PyObject* o) {
     auto* inst = instance_cast<T>(o);
-    inst->ref.~Ref<T>();
-    instance_clear(inst);
+    if (!inst->ready) return;
+    inst->ready = false;
+    inst->value().~T();
+  }
+  static void dealloc(PyObject* o) {
+    PyObject_GC_UnTrack(o);
+    Py_TRASHCAN_SAFE_BEGIN(o)
+    instance_clear(instance_cast<T>(o));
+    destroy_value(o);
     Py_TYPE(o)->tp_free(o);
+    Py_TRASHCAN_SAFE_END(o)
   }
   static PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) {
     PyObject* o = type->tp_alloc(type, 0);
     if (!o) return nullptr;
     auto* inst = instance_cast<T>(o);
-    new (&inst->ref) Ref<T>();
-    if (factory) {
+    inst->ready = false;
+    if (construct) {
       try {
-        inst->ref = Ref<T>::owned(factory(type));
+        construct(inst->storage, type);
+        inst->ready = true;
       } catch (...) {
         Py_DECREF(o);
         set_error_from_current_exception();
@@ -77,66 +89,28 @@ struct Hooks {
   static PyObject* tp_str(PyObject* self) {
     return guarded([&] { return py::str(str(unwrap<T>(self))); });
   }
-  // Two views of one record are equal, as one object is to itself.
-  static PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) {
-    if ((op == Py_EQ || op == Py_NE) && is_instance<T>(a) && is_instance<T>(b)) {
-      return guarded([&] {
-        bool same = &unwrap<T>(a) == &unwrap<T>(b);
-        return boolean(op == Py_EQ ? same : !same);
-      });
-    }
-    Py_INCREF(Py_NotImplemented);
-    return Py_NotImplemented;
+  static int traverse(PyObject* self, visitproc visit, void* arg) {
+    auto* inst = instance_cast<T>(self);
+    Py_VISIT(inst->dict);
+    if (!inst->ready) return 0;
+    for (auto& f : ClassInfo<T>::visit)
+      if (int r = f(inst->value(), visit, arg)) return r;
+    return 0;
   }
-  static long tp_hash(PyObject* self) {
-    const Ref<T>& r = instance_cast<T>(self)->ref;
-    if (!r) return _Py_HashPointer(self);
-    try {
-      return _Py_HashPointer(&*r);
-    } catch (...) {
-      set_error_from_current_exception();
-      return -1;
-    }
+  static int clear(PyObject* self) {
+    auto* inst = instance_cast<T>(self);
+    Py_CLEAR(inst->dict);
+    if (inst->ready)
+      for (auto& f : ClassInfo<T>::clear) f(inst->value());
+    return 0;
   }
 };
 
 template <class T, class... A, size_t... I, class... Fixed>
-std::shared_ptr<T> make_from(const Args& a, std::index_sequence<I...>, const Fixed&... fixed) {
-  return std::make_shared<T>(argument<std::decay_t<A>>(a[I])..., fixed...);
-}
-
-template <class T>
-struct IsShared : std::false_type {};
-template <class C>
-struct IsShared<std::shared_ptr<C>> : std::true_type {
-  using type = C;
-};
-
-// A required container argument may not be None.
-template <class... A, size_t... I>
-void refuse_none([[maybe_unused]] const Args& a,
-                 [[maybe_unused]] const std::vector<const char*>& names,
-                 [[maybe_unused]] size_t required, std::index_sequence<I...>) {
-  (([&] {
-     if constexpr (IsShared<std::decay_t<A>>::value)
-       if (I < required && a[I] == Py_None)
-         raise(PyExc_TypeError, std::string(names[I]) + ": a container is required, not None");
-   }()),
-   ...);
-}
-
-// The host's containers among the arguments, kept as the instance's own.
-template <class... A, size_t... I>
-void keep_containers([[maybe_unused]] PyObject* self, [[maybe_unused]] const Args& a,
-                     [[maybe_unused]] const std::vector<const char*>& names,
-                     std::index_sequence<I...>) {
-  (([&] {
-     using D = std::decay_t<A>;
-     if constexpr (IsShared<D>::value)
-       if (a[I] && a[I] != Py_None && !is_shared_view<typename IsShared<D>::type>(a[I]))
-         keep_given(self, names[I], a[I]);
-   }()),
-   ...);
+void construct_from(void* at, const Args& a, std::index_sequence<I...>, const Fixed&... fixed) {
+  std::tuple<decltype(argument<std::decay_t<A>>(nullptr))...> values{
+      argument<std::decay_t<A>>(a[I])...};
+  new (at) T(std::move(std::get<I>(values))..., fixed...);
 }
 
 // Converted in order, first to last, as the host's own code reads them.
@@ -154,6 +128,17 @@ void call_leading(const Args& a, std::index_sequence<I...>, F&& f) {
   std::tuple<decltype(argument<std::decay_t<std::tuple_element_t<I, Tuple>>>(nullptr))...> values{
       argument<std::decay_t<std::tuple_element_t<I, Tuple>>>(a[I])...};
   std::apply(f, values);
+}
+
+// A getset descriptor of the type, over C++ closures; the setter gets null
+// for a deletion, and a type without one refuses assignment.
+Object accessor(PyTypeObject* type, const char* name, std::function<Object(PyObject*)> get,
+                std::function<void(PyObject*, PyObject*)> set);
+
+// An instance that holds objects of the interpreter takes part in the
+// cycle collector from then on.
+inline void track(PyObject* self) {
+  if (!_PyObject_GC_IS_TRACKED(self)) PyObject_GC_Track(self);
 }
 
 // The interpreter's AttributeError for an instance of a plain class.
@@ -179,29 +164,28 @@ Object invoke(const Args& a, size_t offset, F&& f) {
 }  // namespace detail
 
 template <class T>
-const Ref<T>& self_of(PyObject* args) {
+T& self_of(PyObject* args) {
   if (!args || PyTuple_GET_SIZE(args) < 1) raise(PyExc_TypeError, "method needs its object");
-  return ref_of<T>(PyTuple_GET_ITEM(args, 0));
+  return unwrap<T>(PyTuple_GET_ITEM(args, 0));
 }
 
 template <class T>
 class Class {
  public:
-  using Ptr = Ref<T>;
   using Names = std::vector<const char*>;
 
   Class(const Object& module, const char* name) : name_(name) {
     type_ = detail::new_class(module.get(), name, sizeof(Instance<T>), &detail::Hooks<T>::dealloc,
                               &detail::Hooks<T>::tp_new, &detail::Hooks<T>::tp_init,
-                              &detail::Hooks<T>::tp_richcompare, &detail::Hooks<T>::tp_hash);
+                              &detail::Hooks<T>::traverse, &detail::Hooks<T>::clear);
     ClassInfo<T>::type = type_;
   }
 
   PyTypeObject* type() const { return type_; }
 
-  // The value a new instance starts with, before __init__ runs.
-  Class& factory(std::function<std::shared_ptr<T>(PyTypeObject*)> f) {
-    detail::Hooks<T>::factory = std::move(f);
+  // Makes the value of a new instance in place, before __init__ runs.
+  Class& factory(std::function<void(void* storage, PyTypeObject*)> f) {
+    detail::Hooks<T>::construct = std::move(f);
     return *this;
   }
 
@@ -219,8 +203,7 @@ class Class {
 
   // __init__ that passes the converted arguments to a constructor of T,
   // followed by the module's own fixed values, if any.  A container
-  // argument (a shared pointer) is shared with the host as shared_field
-  // says; a required one may not be None.
+  // argument is the host's object itself.
   template <class... A, class... Fixed>
   Class& init(Names names, Fixed... fixed) {
     return init_with_optional<A...>(names, sizeof...(A), fixed...);
@@ -229,43 +212,18 @@ class Class {
   template <class... A, class... Fixed>
   Class& init_with_optional(Names names, size_t required, Fixed... fixed) {
     return init_raw(
-        [names, required, fixed...](PyObject* self, const Args& a) {
-          detail::refuse_none<A...>(a, names, required, std::index_sequence_for<A...>{});
-          instance_cast<T>(self)->ref = Ref<T>::owned(
-              detail::make_from<T, A...>(a, std::index_sequence_for<A...>{}, fixed...));
-          detail::keep_containers<A...>(self, a, names, std::index_sequence_for<A...>{});
+        [fixed...](PyObject* self, const Args& a) {
+          auto* inst = instance_cast<T>(self);
+          alignas(T) unsigned char fresh[sizeof(T)];
+          detail::construct_from<T, A...>(fresh, a, std::index_sequence_for<A...>{}, fixed...);
+          T& made = *std::launder(reinterpret_cast<T*>(fresh));
+          // __init__ called again remakes the value.
+          detail::Hooks<T>::destroy_value(self);
+          new (inst->storage) T(std::move(made));
+          made.~T();
+          inst->ready = true;
         },
         names, required);
-  }
-
-  // A list or mapping the record shares with the host: the container the
-  // host hands over (to the constructor, or by assignment) is kept as that
-  // very object and given back, and what the host changes in it is taken
-  // in before the record is used.  Containers the checker made are shared
-  // through their views.  None is refused.
-  template <class C, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
-  Class& shared_field(const char* name, std::shared_ptr<C> U::*member) {
-    static std::vector<std::pair<std::string, std::shared_ptr<C> U::*>> fields;
-    fields.emplace_back(name, member);
-    if (fields.size() == 1)
-      ClassInfo<T>::sync.push_back([](PyObject* self, T& value) {
-        for (const auto& [n, m] : fields)
-          if (PyObject* given = given_object(self, n.c_str())) value.*m = share<C>(given);
-      });
-    std::string field = name;
-    return property_raw(
-        name,
-        [member, field](PyObject* self) {
-          if (PyObject* given = given_object(self, field.c_str())) return Object::borrow(given);
-          return Convert<std::shared_ptr<C>>::to(unwrap<T>(self).*member);
-        },
-        [member, field](PyObject* self, PyObject* v) {
-          if (!v) raise(PyExc_AttributeError, "can't delete attribute");
-          if (v == Py_None) raise(PyExc_TypeError, field + ": a container is required, not None");
-          unwrap<T>(self).*member = share<C>(v);
-          keep_given(self, field.c_str(), is_shared_view<C>(v) ? nullptr : v);
-          if (detail::field_edit_hook) detail::field_edit_hook();
-        });
   }
 
   // __init__ as a member function of T: the host's arguments converted, then
@@ -289,40 +247,56 @@ class Class {
         names, required);
   }
 
-  // An attribute that exists once the core has given it a value: reading
-  // it before (or after it was deleted) is the host's AttributeError.
-  template <class V, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
-  Class& optional_field(const char* name, std::optional<V> U::*member) {
-    std::string cls = name_;
-    return property(
+  // A field the instance always has.  What it takes is its type's: a
+  // number, a text, None where the type is optional, the host's own list,
+  // dict or set for a container; anything for a Value.  It cannot be
+  // deleted.
+  template <class M, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& field(const char* name, M U::*member) {
+    members(member);
+    return property_raw(
         name,
-        [member, name, cls](const Ptr& self) {
-          const auto& v = (*self).*member;
-          if (!v) detail::no_attribute(cls, name);
-          return Convert<V>::to(*v);
+        [member](PyObject* self) {
+          Object v = FieldValue<M>::get(unwrap<T>(self).*member);
+          if constexpr (HoldsObjects<M>::value) detail::track(self);
+          return v;
         },
-        [member](const Ptr& self, PyObject* value) {
-          if (value) (*self).*member = Convert<V>::from(value);
-          else (*self).*member = std::nullopt;
+        [member, name](PyObject* self, PyObject* value) {
+          if (!value) raise(PyExc_AttributeError, "can't delete attribute");
+          FieldValue<M>::set(unwrap<T>(self).*member, value, name);
+          if constexpr (HoldsObjects<M>::value) detail::track(self);
         });
   }
 
-  // A table held through a pointer, absent until the core makes it; the
-  // core's `changed` is told of every assignment.
-  template <class C, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
-  Class& pointer_field(const char* name, std::shared_ptr<C> U::*member,
-                       void (U::*changed)() = nullptr) {
+  // An attribute that exists once the core (or the host) has given it a
+  // value: reading it before, or after it was deleted, is the host's
+  // AttributeError.
+  template <class V, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& optional_field(const char* name, std::optional<V> U::*member) {
+    members(member);
     std::string cls = name_;
-    return property(
+    return property_raw(
         name,
-        [member, name, cls](const Ptr& self) {
-          const auto& t = (*self).*member;
-          if (!t) detail::no_attribute(cls, name);
-          return Convert<std::shared_ptr<C>>::to(t);
+        [member, name, cls](PyObject* self) {
+          auto& v = unwrap<T>(self).*member;
+          if (!v) detail::no_attribute(cls, name);
+          Object out = FieldValue<V>::get(*v);
+          if constexpr (HoldsObjects<V>::value) detail::track(self);
+          return out;
         },
-        [member, changed](const Ptr& self, PyObject* value) {
-          (*self).*member = value ? share<C>(value) : nullptr;
-          if (changed) ((*self).*changed)();
+        [member, name](PyObject* self, PyObject* value) {
+          auto& v = unwrap<T>(self).*member;
+          if (!value) {
+            v.reset();
+            return;
+          }
+          if constexpr (IsContainer<V>::value) {
+            v = Container<V>::of(value, name);
+          } else {
+            V fresh = Convert<V>::from(value);
+            v = std::move(fresh);
+          }
+          if constexpr (HoldsObjects<V>::value) detail::track(self);
         });
   }
 
@@ -331,67 +305,43 @@ class Class {
   template <class I, class U, class = std::enable_if_t<std::is_base_of_v<U, T>>>
   Class& service_field(const char* name, std::shared_ptr<I> U::*member,
                        std::shared_ptr<I> (*adapt)(Object)) {
+    ClassInfo<T>::visit.push_back([member](T& self, visitproc visit, void* arg) {
+      const auto& p = self.*member;
+      // Only the one holder visits: a shared adapter is not the
+      // instance's alone.
+      if (p && p.use_count() == 1) {
+        Object o = object_of(p);
+        Py_VISIT(o.get());
+      }
+      return 0;
+    });
     std::string cls = name_;
     return property(
         name,
-        [member, name, cls](const Ptr& self) {
-          if (!((*self).*member)) detail::no_attribute(cls, name);
-          return object_of((*self).*member);
+        [member, name, cls](T& self) {
+          if (!(self.*member)) detail::no_attribute(cls, name);
+          return object_of(self.*member);
         },
-        [member, adapt](const Ptr& self, PyObject* value) {
-          (*self).*member = value ? adapt(Object::borrow(value)) : nullptr;
+        [member, adapt](T& self, PyObject* value) {
+          self.*member = value ? adapt(Object::borrow(value)) : nullptr;
         });
-  }
-
-  // A read-write attribute backed by a member.
-  template <class M>
-  Class& field(const char* name, M T::*member) {
-    return property(
-        name, [member](const Ptr& self) { return Convert<M>::view(self.member(member)); },
-        [member](const Ptr& self, PyObject* value) {
-          if (!value) raise(PyExc_AttributeError, "can't delete attribute");
-          (*self).*member = Convert<M>::from(value);
-          if (detail::field_edit_hook) detail::field_edit_hook();
-        });
+    // (Instances that hold services are made by the host, and tracked.)
   }
 
   // An attribute with its own getter and (optional) setter; the setter gets
   // null for a deletion.
-  Class& property(const char* name, std::function<Object(const Ptr&)> get,
-                  std::function<void(const Ptr&, PyObject*)> set = {}) {
-    Object getter = function(name, [get](PyObject* args, PyObject*) {
-      return get(self_of<T>(args));
-    }, false);
-    Object setter;
-    if (set) {
-      setter = function(name, [set](PyObject* args, PyObject*) {
-        set(self_of<T>(args), PyTuple_GET_SIZE(args) > 1 ? PyTuple_GET_ITEM(args, 1) : nullptr);
-        return Object::none();
-      }, false);
-    }
-    detail::set_class_attr(type_, name, py::property(getter, setter));
-    return *this;
+  Class& property(const char* name, std::function<Object(T&)> get,
+                  std::function<void(T&, PyObject*)> set = {}) {
+    std::function<void(PyObject*, PyObject*)> raw_set;
+    if (set) raw_set = [set](PyObject* self, PyObject* v) { set(unwrap<T>(self), v); };
+    return property_raw(name, [get](PyObject* self) { return get(unwrap<T>(self)); }, raw_set);
   }
 
   // An attribute whose getter and setter see the instance object itself.
   Class& property_raw(const char* name, std::function<Object(PyObject* self)> get,
                       std::function<void(PyObject* self, PyObject* value)> set) {
-    Object getter = function(name, [get](PyObject* args, PyObject*) {
-      self_of<T>(args);
-      return get(PyTuple_GET_ITEM(args, 0));
-    }, false);
-    Object setter = function(name, [set](PyObject* args, PyObject*) {
-      self_of<T>(args);
-      set(PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args) > 1 ? PyTuple_GET_ITEM(args, 1) : nullptr);
-      return Object::none();
-    }, false);
-    detail::set_class_attr(type_, name, py::property(getter, setter));
-    return *this;
-  }
-
-  // Called before the value is used, with the instance object.
-  Class& sync(void (*fn)(PyObject* self, T& value)) {
-    ClassInfo<T>::sync.push_back(fn);
+    detail::set_class_attr(type_, name,
+                           detail::accessor(type_, name, std::move(get), std::move(set)));
     return *this;
   }
 
@@ -473,6 +423,15 @@ class Class {
   }
 
  private:
+  // The member's share of the instance's traversal and clear.
+  template <class M, class U>
+  void members(M U::*member) {
+    ClassInfo<T>::visit.push_back([member](T& self, visitproc visit, void* arg) {
+      return Members<M>::visit(self.*member, visit, arg);
+    });
+    ClassInfo<T>::clear.push_back([member](T& self) { Members<M>::clear(self.*member); });
+  }
+
   template <class R, class... A, class F>
   Class& method_impl(const char* name, Names names, size_t required, F call) {
     if (names.empty())
@@ -486,8 +445,5 @@ class Class {
   const char* name_;
   PyTypeObject* type_;
 };
-
-// Sets the hook called after the host assigns a record field.
-void set_field_edit_hook(void (*hook)());
 
 }  // namespace py

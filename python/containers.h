@@ -1,336 +1,410 @@
-// Live list and mapping views over C++ containers.  A view is a list (or a
-// dict) of the interpreter holding the elements, and everything that changes
-// it is carried into the C++ container as well; elements that are exported
-// records come out as views of the element in its place, so changing their
-// fields changes the owner's record.
+// The checker's lists, mappings and sets as the host's own list, dict and
+// set objects.  The first time the host reaches a container that the core
+// built, the container becomes one of the interpreter's objects: each
+// record in it moves into an instance of its class, and from then on the
+// object is the container's only storage, which the core reads and writes
+// through the hosts below.  A container the host hands over is kept as
+// that very object.
 #pragma once
 
 #include <Python.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
+#include "common/containers.h"
+#include "common/value.h"
 #include "python/convert.h"
 #include "python/errors.h"
-#include "python/function.h"
 
 namespace py {
 
-namespace detail {
-extern void (*field_edit_hook)();
-inline void edited() {
-  if (field_edit_hook) field_edit_hook();
-}
-// A readied view type over the builtin `base` (list or dict), with the
-// given storage slots.  Only the checker makes its instances; copies and
-// pickles of them are plain lists or dicts.
-PyTypeObject* view_type(const char* name, Py_ssize_t basicsize, PyTypeObject* base,
-                        destructor dealloc, PyMappingMethods* mapping,
-                        PySequenceMethods* sequence);
-// Calls the method `name` of the builtin type `base` on o.
-Object call_base(PyTypeObject* base, const char* name, PyObject* o, PyObject* args,
-                 PyObject* kwargs);
-}  // namespace detail
+template <class T>
+PyObject* host_object(nv::List<T>& l);
+template <class K, class V>
+PyObject* host_object(nv::Dict<K, V>& d);
+template <class T>
+PyObject* host_object(nv::Set<T>& s);
+template <class C>
+struct Container;
 
-// Adds the named methods of a type to its dictionary.
-void add_methods(PyTypeObject* type,
-                 std::initializer_list<std::pair<const char*, Closure>> methods);
+template <class T>
+struct IsContainer : std::false_type {};
+template <class T>
+struct IsContainer<nv::List<T>> : std::true_type {};
+template <class K, class V>
+struct IsContainer<nv::Dict<K, V>> : std::true_type {};
+template <class T>
+struct IsContainer<nv::Set<T>> : std::true_type {};
 
-template <class V>
-struct ListView {
-  using E = typename V::value_type;
-  struct Self {
-    PyListObject list;
-    Ref<V> ref;
-  };
-
-  static Self* cast(PyObject* o) { return reinterpret_cast<Self*>(o); }
-  static V& vec(PyObject* o) { return *cast(o)->ref; }
-
-  static Object element(const Ref<V>& r, size_t i) {
-    return Convert<E>::view(Ref<E>{r.keep,
-                                   [r, i] {
-                                     V& v = *r;
-                                     if (i >= v.size())
-                                       raise(PyExc_IndexError, "list index out of range");
-                                     return &v[i];
-                                   },
-                                   nullptr});
+// One element: records are the instance's value; anything else converts.
+template <class T>
+struct Element {
+  static_assert(!nv::is_container_v<T>, "lists hold records and values only");
+  static nv::Get<T> get(PyObject* o) {
+    if constexpr (nv::is_record_v<T>) return unwrap<T>(o);
+    else return Convert<T>::from(o);
   }
-  static Object elements(const Ref<V>& r) {
-    size_t n = r->size();
-    Object list = Object::steal(PyList_New(static_cast<Py_ssize_t>(n)));
-    for (size_t i = 0; i < n; ++i) PyList_SET_ITEM(list.get(), i, element(r, i).release());
-    return list;
-  }
-  static void refill(PyObject* o) {
-    Object items = elements(cast(o)->ref);
-    if (PyList_SetSlice(o, 0, PyList_GET_SIZE(o), items.get()) < 0) throw_pending();
-  }
-  // The list was changed as a list: the C++ one takes its content.
-  static void store(PyObject* o) {
-    V fresh;
-    fresh.reserve(static_cast<size_t>(PyList_GET_SIZE(o)));
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(o); ++i)
-      fresh.push_back(Convert<E>::from(PyList_GET_ITEM(o, i)));
-    vec(o).swap(fresh);
-    refill(o);
-    detail::edited();
-  }
-
-  static Object make(const Ref<V>& r) {
-    Object no_args = Object::steal(PyTuple_New(0));
-    PyObject* o = PyList_Type.tp_new(type(), no_args.get(), nullptr);
-    if (!o) throw_pending();
-    new (&cast(o)->ref) Ref<V>(r);
-    Object view = Object::steal(o);
-    refill(o);
-    return view;
-  }
-
-  static void dealloc(PyObject* o) {
-    cast(o)->ref.~Ref<V>();
-    PyList_Type.tp_dealloc(o);
-  }
-  static int ass_subscript(PyObject* o, PyObject* key, PyObject* value) {
-    return guarded_status([&] {
-      if (PyList_Type.tp_as_mapping->mp_ass_subscript(o, key, value) < 0) throw_pending();
-      store(o);
-    });
-  }
-  static int ass_item(PyObject* o, Py_ssize_t i, PyObject* value) {
-    return guarded_status([&] {
-      if (PyList_Type.tp_as_sequence->sq_ass_item(o, i, value) < 0) throw_pending();
-      store(o);
-    });
-  }
-  static int ass_slice(PyObject* o, Py_ssize_t a, Py_ssize_t b, PyObject* value) {
-    return guarded_status([&] {
-      if (PyList_Type.tp_as_sequence->sq_ass_slice(o, a, b, value) < 0) throw_pending();
-      store(o);
-    });
-  }
-  static PyObject* inplace_concat(PyObject* o, PyObject* other) {
-    return guarded([&] {
-      Object r = Object::steal(PyList_Type.tp_as_sequence->sq_inplace_concat(o, other));
-      store(o);
-      return r;
-    });
-  }
-  static PyObject* inplace_repeat(PyObject* o, Py_ssize_t n) {
-    return guarded([&] {
-      Object r = Object::steal(PyList_Type.tp_as_sequence->sq_inplace_repeat(o, n));
-      store(o);
-      return r;
-    });
-  }
-
-  // A list method, run on the list and then carried over.
-  static Closure through(const char* name) {
-    return [name](PyObject* args, PyObject* kwargs) {
-      PyObject* self = PyTuple_GET_ITEM(args, 0);
-      Object r = detail::call_base(&PyList_Type, name, self, rest_of(args).get(), kwargs);
-      store(self);
-      return r;
-    };
-  }
-
-  static PyTypeObject* type() {
-    static PyTypeObject* t = [] {
-      static PyMappingMethods mapping = *PyList_Type.tp_as_mapping;
-      mapping.mp_ass_subscript = ass_subscript;
-      static PySequenceMethods sequence = *PyList_Type.tp_as_sequence;
-      sequence.sq_ass_item = ass_item;
-      sequence.sq_ass_slice = ass_slice;
-      sequence.sq_inplace_concat = inplace_concat;
-      sequence.sq_inplace_repeat = inplace_repeat;
-      PyTypeObject* type = detail::view_type("norvask.list", sizeof(Self), &PyList_Type, dealloc,
-                                             &mapping, &sequence);
-      add_methods(type, {
-          {"append", [](PyObject* args, PyObject*) {
-             Args a("append", rest_of(args).get(), nullptr, {"object"}, 1);
-             PyObject* self = PyTuple_GET_ITEM(args, 0);
-             vec(self).push_back(Convert<E>::from(a[0]));
-             detail::edited();
-             if (PyList_Append(self, element(cast(self)->ref, vec(self).size() - 1).get()) < 0)
-               throw_pending();
-             return Object::none();
-           }},
-          {"extend", through("extend")},
-          {"insert", through("insert")},
-          {"pop", [](PyObject* args, PyObject* kwargs) {
-             PyObject* self = PyTuple_GET_ITEM(args, 0);
-             // The element leaves the list: hand out its value, not a view.
-             Object copies = Convert<V>::to(vec(self));
-             Object r = detail::call_base(&PyList_Type, "pop", copies.get(), rest_of(args).get(), kwargs);
-             if (PyList_SetSlice(self, 0, PyList_GET_SIZE(self), copies.get()) < 0) throw_pending();
-             store(self);
-             return r;
-           }},
-          {"remove", through("remove")},
-          {"reverse", through("reverse")},
-          {"sort", through("sort")},
-          {"__setitem__", through("__setitem__")},
-          {"__delitem__", through("__delitem__")},
-          {"__setslice__", through("__setslice__")},
-          {"__delslice__", through("__delslice__")},
-      });
-      return type;
-    }();
-    return t;
+  static Object make(T&& v) {
+    if constexpr (nv::is_record_v<T>) return adopt(std::move(v));
+    else return Convert<T>::to(v);
   }
 };
 
-template <class M>
-struct DictView {
-  using K = typename M::key_type;
-  using V = typename M::mapped_type;
-  struct Self {
-    PyDictObject dict;
-    Ref<M> ref;
-  };
+template <class T>
+class HostList final : public nv::ListHost<T> {
+ public:
+  explicit HostList(Object list) : list_(std::move(list)) {}
+  PyObject* object() const { return list_.get(); }
 
-  static Self* cast(PyObject* o) { return reinterpret_cast<Self*>(o); }
-  static M& map(PyObject* o) { return *cast(o)->ref; }
-
-  static Object value(const Ref<M>& r, const K& k) {
-    return Convert<V>::view(Ref<V>{r.keep,
-                                   [r, k] {
-                                     M& m = *r;
-                                     auto it = m.find(k);
-                                     if (it == m.end()) {
-                                       PyErr_SetObject(PyExc_KeyError, Convert<K>::to(k).get());
-                                       throw_pending();
-                                     }
-                                     return &it->second;
-                                   },
-                                   nullptr});
+  size_t size() const override { return static_cast<size_t>(PyList_GET_SIZE(list_.get())); }
+  nv::Get<T> at(size_t i) const override {
+    if (i >= size()) raise(PyExc_IndexError, "list index out of range");
+    return Element<T>::get(PyList_GET_ITEM(list_.get(), i));
   }
-  static void put(PyObject* o, const K& k) {
-    if (PyDict_SetItem(o, Convert<K>::to(k).get(), value(cast(o)->ref, k).get()) < 0)
+  nv::Get<T> append(T&& v) override {
+    Object o = Element<T>::make(std::move(v));
+    if (PyList_Append(list_.get(), o.get()) < 0) throw_pending();
+    return Element<T>::get(o.get());
+  }
+  void set(size_t i, T&& v) override {
+    Object o = Element<T>::make(std::move(v));
+    if (PyList_SetItem(list_.get(), static_cast<Py_ssize_t>(i), o.release()) < 0) throw_pending();
+  }
+  void clear() override {
+    if (PyList_SetSlice(list_.get(), 0, PyList_GET_SIZE(list_.get()), nullptr) < 0)
       throw_pending();
   }
 
-  static Object make(const Ref<M>& r) {
-    Object no_args = Object::steal(PyTuple_New(0));
-    PyObject* o = PyDict_Type.tp_new(type(), no_args.get(), nullptr);
-    if (!o) throw_pending();
-    new (&cast(o)->ref) Ref<M>(r);
-    Object view = Object::steal(o);
-    for (const auto& kv : *r) put(o, kv.first);
-    return view;
+ private:
+  Object list_;
+};
+
+template <class K, class V>
+class HostDict final : public nv::DictHost<K, V> {
+ public:
+  explicit HostDict(Object dict) : dict_(std::move(dict)) {}
+  PyObject* object() const { return dict_.get(); }
+
+  size_t size() const override { return static_cast<size_t>(PyDict_Size(dict_.get())); }
+  bool find(const K& key, nv::SlotOf<V>& out) const override {
+    Object k = Convert<K>::to(key);
+    PyObject* v = PyDict_GetItem(dict_.get(), k.get());
+    if (!v) return false;
+    fill(v, out);
+    return true;
+  }
+  bool next(size_t& pos, std::optional<K>& key, nv::SlotOf<V>& value) const override {
+    Py_ssize_t p = static_cast<Py_ssize_t>(pos);
+    PyObject *k, *v;
+    if (!PyDict_Next(dict_.get(), &p, &k, &v)) return false;
+    pos = static_cast<size_t>(p);
+    Object hold_k = Object::borrow(k), hold_v = Object::borrow(v);
+    key = Convert<K>::from(k);
+    fill(v, value);
+    return true;
+  }
+  nv::Get<V> put(const K& key, V&& value) override {
+    Object k = Convert<K>::to(key);
+    Object v = make(std::move(value));
+    if (PyDict_SetItem(dict_.get(), k.get(), v.get()) < 0) throw_pending();
+    if constexpr (nv::is_container_v<V>) {
+      last_ = Container<V>::of(v.get(), "value");
+      return *last_;
+    } else {
+      return Element<V>::get(v.get());
+    }
+  }
+  bool erase(const K& key) override {
+    Object k = Convert<K>::to(key);
+    if (!PyDict_GetItem(dict_.get(), k.get())) return false;
+    if (PyDict_DelItem(dict_.get(), k.get()) < 0) throw_pending();
+    return true;
+  }
+  void clear() override { PyDict_Clear(dict_.get()); }
+
+ private:
+  static void fill(PyObject* v, nv::SlotOf<V>& out) {
+    if constexpr (nv::is_record_v<V>) {
+      out.value = &unwrap<V>(v);
+    } else if constexpr (nv::is_container_v<V>) {
+      out.own = Container<V>::of(v, "value");
+    } else {
+      out.value = Convert<V>::from(v);
+    }
   }
 
-  static void dealloc(PyObject* o) {
-    cast(o)->ref.~Ref<M>();
-    PyDict_Type.tp_dealloc(o);
+ public:
+  static Object make(V&& v) {
+    if constexpr (nv::is_container_v<V>) return Object::borrow(host_object(v));
+    else return Element<V>::make(std::move(v));
   }
 
-  static void set(PyObject* o, PyObject* key, PyObject* v) {
-    K k = Convert<K>::from(key);
-    map(o).insert_or_assign(k, Convert<V>::from(v));
-    detail::edited();
-    put(o, k);
+ private:
+  Object dict_;
+  std::optional<V> last_;  // the container put last, for containers of containers
+};
+
+template <class T>
+class HostSet final : public nv::SetHost<T> {
+ public:
+  explicit HostSet(Object set) : set_(std::move(set)) {}
+  PyObject* object() const { return set_.get(); }
+
+  size_t size() const override { return static_cast<size_t>(PySet_Size(set_.get())); }
+  bool contains(const T& v) const override {
+    Object o = Convert<T>::to(v);
+    int r = PySet_Contains(set_.get(), o.get());
+    if (r < 0) throw_pending();
+    return r == 1;
   }
-  static void del(PyObject* o, PyObject* key) {
-    if (PyDict_DelItem(o, key) < 0) throw_pending();
-    map(o).erase(Convert<K>::from(key));
-    detail::edited();
+  bool next(size_t& pos, std::optional<T>& v) const override {
+    Py_ssize_t p = static_cast<Py_ssize_t>(pos);
+    PyObject* key;
+    if (!_PySet_Next(set_.get(), &p, &key)) return false;
+    pos = static_cast<size_t>(p);
+    Object hold = Object::borrow(key);
+    v = Convert<T>::from(key);
+    return true;
   }
-  static int ass_subscript(PyObject* o, PyObject* key, PyObject* v) {
-    return guarded_status([&] { v ? set(o, key, v) : del(o, key); });
+  bool insert(const T& v) override {
+    Object o = Convert<T>::to(v);
+    int r = PySet_Contains(set_.get(), o.get());
+    if (r < 0) throw_pending();
+    if (r == 1) return false;
+    if (PySet_Add(set_.get(), o.get()) < 0) throw_pending();
+    return true;
+  }
+  bool erase(const T& v) override {
+    Object o = Convert<T>::to(v);
+    int r = PySet_Discard(set_.get(), o.get());
+    if (r < 0) throw_pending();
+    return r == 1;
+  }
+  void clear() override {
+    if (PySet_Clear(set_.get()) < 0) throw_pending();
   }
 
-  static PyTypeObject* type() {
-    static PyTypeObject* t = [] {
-      static PyMappingMethods mapping = *PyDict_Type.tp_as_mapping;
-      mapping.mp_ass_subscript = ass_subscript;
-      PyTypeObject* type = detail::view_type("norvask.dict", sizeof(Self), &PyDict_Type, dealloc,
-                                             &mapping, nullptr);
-      add_methods(type, {
-          {"__setitem__", [](PyObject* args, PyObject*) {
-             Args a("__setitem__", rest_of(args).get(), nullptr, {"key", "value"}, 2);
-             set(PyTuple_GET_ITEM(args, 0), a[0], a[1]);
-             return Object::none();
-           }},
-          {"__delitem__", [](PyObject* args, PyObject*) {
-             Args a("__delitem__", rest_of(args).get(), nullptr, {"key"}, 1);
-             del(PyTuple_GET_ITEM(args, 0), a[0]);
-             return Object::none();
-           }},
-          {"update", [](PyObject* args, PyObject* kwargs) {
-             PyObject* self = PyTuple_GET_ITEM(args, 0);
-             Object more = Object::steal(PyDict_New());
-             detail::call_base(&PyDict_Type, "update", more.get(), rest_of(args).get(), kwargs);
-             PyObject *k, *v;
-             Py_ssize_t pos = 0;
-             while (PyDict_Next(more.get(), &pos, &k, &v)) set(self, k, v);
-             return Object::none();
-           }},
-          {"setdefault", [](PyObject* args, PyObject*) {
-             Args a("setdefault", rest_of(args).get(), nullptr, {"key", "default"}, 1);
-             PyObject* self = PyTuple_GET_ITEM(args, 0);
-             if (!PyDict_GetItem(self, a[0])) set(self, a[0], a[1] ? a[1] : Py_None);
-             PyObject* v = PyDict_GetItem(self, a[0]);
-             return Object::borrow(v);
-           }},
-          {"pop", [](PyObject* args, PyObject*) {
-             Args a("pop", rest_of(args).get(), nullptr, {"key", "default"}, 1);
-             PyObject* self = PyTuple_GET_ITEM(args, 0);
-             if (!PyDict_GetItem(self, a[0])) {
-               if (a[1]) return Object::borrow(a[1]);
-               PyErr_SetObject(PyExc_KeyError, a[0]);
-               throw_pending();
-             }
-             // The value leaves the mapping: hand out a copy, not a view.
-             K k = Convert<K>::from(a[0]);
-             Object out = Convert<V>::to(map(self).at(k));
-             del(self, a[0]);
-             return out;
-           }},
-          {"popitem", [](PyObject* args, PyObject*) {
-             PyObject* self = PyTuple_GET_ITEM(args, 0);
-             PyObject *k, *v;
-             Py_ssize_t pos = 0;
-             if (!PyDict_Next(self, &pos, &k, &v))
-               raise(PyExc_KeyError, "popitem(): dictionary is empty");
-             Object key = Object::borrow(k);
-             Object out = Convert<V>::to(map(self).at(Convert<K>::from(k)));
-             del(self, key.get());
-             return Object::tuple_of(key, out);
-           }},
-          {"clear", [](PyObject* args, PyObject*) {
-             PyObject* self = PyTuple_GET_ITEM(args, 0);
-             map(self).clear();
-             PyDict_Clear(self);
-             detail::edited();
-             return Object::none();
-           }},
-      });
-      return type;
-    }();
-    return t;
+ private:
+  Object set_;
+};
+
+// The host's object of a container, made from the C++ one the first time
+// (borrowed: the container keeps it).
+template <class T>
+PyObject* host_object(nv::List<T>& l) {
+  auto& s = l.store();
+  if (!s.host) {
+    Object list = Object::steal(PyList_New(static_cast<Py_ssize_t>(s.items.size())));
+    for (size_t i = 0; i < s.items.size(); ++i)
+      PyList_SET_ITEM(list.get(), i, Element<T>::make(std::move(s.items[i])).release());
+    std::vector<T>().swap(s.items);
+    s.host = std::make_unique<HostList<T>>(std::move(list));
+  }
+  return static_cast<HostList<T>&>(*s.host).object();
+}
+
+template <class K, class V>
+PyObject* host_object(nv::Dict<K, V>& d) {
+  auto& s = d.store();
+  if (!s.host) {
+    Object dict = Object::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(d.size())));
+    for (auto& e : s.items) {
+      if (!e.value) continue;
+      Object k = Convert<K>::to(e.key);
+      Object v = HostDict<K, V>::make(std::move(*e.value));
+      if (PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) throw_pending();
+    }
+    s.release();
+    s.host = std::make_unique<HostDict<K, V>>(std::move(dict));
+  }
+  return static_cast<HostDict<K, V>&>(*s.host).object();
+}
+
+template <class T>
+PyObject* host_object(nv::Set<T>& st) {
+  auto& s = st.store();
+  if (!s.host) {
+    Object set = Object::steal(PySet_New(nullptr));
+    for (auto& e : s.items)
+      if (e.value && PySet_Add(set.get(), Convert<T>::to(e.key).get()) < 0) throw_pending();
+    s.release();
+    s.host = std::make_unique<HostSet<T>>(std::move(set));
+  }
+  return static_cast<HostSet<T>&>(*s.host).object();
+}
+
+// The host's object itself as a container; TypeError for an object of
+// another type.
+
+template <class T>
+struct Container<nv::List<T>> {
+  static nv::List<T> of(PyObject* o, const char* what) {
+    if (!PyList_Check(o))
+      raise(PyExc_TypeError, std::string(what) + " must be a list, not " + Py_TYPE(o)->tp_name);
+    return nv::List<T>(std::make_unique<HostList<T>>(Object::borrow(o)));
+  }
+  static PyObject* held(const nv::List<T>& l) {
+    const auto* s = l.peek();
+    return s && s->host ? static_cast<const HostList<T>&>(*s->host).object() : nullptr;
   }
 };
 
-template <class V>
-Object list_view(const Ref<V>& r) {
-  return ListView<V>::make(r);
-}
+template <class K, class V>
+struct Container<nv::Dict<K, V>> {
+  static nv::Dict<K, V> of(PyObject* o, const char* what) {
+    if (!PyDict_Check(o))
+      raise(PyExc_TypeError, std::string(what) + " must be a dict, not " + Py_TYPE(o)->tp_name);
+    return nv::Dict<K, V>(std::make_unique<HostDict<K, V>>(Object::borrow(o)));
+  }
+  static PyObject* held(const nv::Dict<K, V>& d) {
+    const auto* s = d.peek();
+    return s && s->host ? static_cast<const HostDict<K, V>&>(*s->host).object() : nullptr;
+  }
+};
+
+template <class T>
+struct Container<nv::Set<T>> {
+  static nv::Set<T> of(PyObject* o, const char* what) {
+    if (!PySet_Check(o) || PyFrozenSet_Check(o))
+      raise(PyExc_TypeError, std::string(what) + " must be a set, not " + Py_TYPE(o)->tp_name);
+    return nv::Set<T>(std::make_unique<HostSet<T>>(Object::borrow(o)));
+  }
+  static PyObject* held(const nv::Set<T>& s) {
+    const auto* st = s.peek();
+    return st && st->host ? static_cast<const HostSet<T>&>(*st->host).object() : nullptr;
+  }
+};
+
+// As arguments and results: the host's object itself both ways.  A result
+// that is a stored container (given by reference) becomes the host's object
+// in its place.
+template <class T>
+struct Convert<nv::List<T>> {
+  static Object to(const nv::List<T>& l) {
+    return Object::borrow(host_object(const_cast<nv::List<T>&>(l)));
+  }
+  static nv::List<T> from(PyObject* o) { return Container<nv::List<T>>::of(o, "argument"); }
+};
+template <class K, class V>
+struct Convert<nv::Dict<K, V>> {
+  static Object to(const nv::Dict<K, V>& d) {
+    return Object::borrow(host_object(const_cast<nv::Dict<K, V>&>(d)));
+  }
+  static nv::Dict<K, V> from(PyObject* o) { return Container<nv::Dict<K, V>>::of(o, "argument"); }
+};
+template <class T>
+struct Convert<nv::Set<T>> {
+  static Object to(const nv::Set<T>& s) {
+    return Object::borrow(host_object(const_cast<nv::Set<T>&>(s)));
+  }
+  static nv::Set<T> from(PyObject* o) { return Container<nv::Set<T>>::of(o, "argument"); }
+};
+
+// Whether a member's type can hold the interpreter's objects.
 template <class M>
-Object dict_view(const Ref<M>& r) {
-  return DictView<M>::make(r);
-}
-template <class V>
-std::shared_ptr<V> shared_list(PyObject* o) {
-  if (!o || !PyObject_TypeCheck(o, ListView<V>::type())) return nullptr;
-  return ListView<V>::cast(o)->ref.shared;
-}
+struct HoldsObjects
+    : std::bool_constant<IsContainer<M>::value || std::is_same_v<M, nv::Value>> {};
 template <class M>
-std::shared_ptr<M> shared_dict(PyObject* o) {
-  if (!o || !PyObject_TypeCheck(o, DictView<M>::type())) return nullptr;
-  return DictView<M>::cast(o)->ref.shared;
-}
+struct HoldsObjects<std::optional<M>> : HoldsObjects<M> {};
+
+// What a member holds of the interpreter's objects, for the cycle
+// collector: visited, and dropped on a clear.
+template <class M>
+struct Members {
+  static int visit(const M& m, visitproc visit, void* arg) {
+    if constexpr (nv::is_record_v<M>) {
+      for (auto& f : ClassInfo<M>::visit)
+        if (int r = f(const_cast<M&>(m), visit, arg)) return r;
+      return 0;
+    } else if constexpr (std::is_same_v<M, nv::Value>) {
+      // Only the one holder visits: a Value's copies share its object.
+      if (m.origin && m.origin.use_count() == 1) Py_VISIT(held_object(m));
+      return 0;
+    } else {
+      (void)m, (void)visit, (void)arg;
+      return 0;
+    }
+  }
+  static void clear(M& m) {
+    if constexpr (nv::is_record_v<M>) {
+      for (auto& f : ClassInfo<M>::clear) f(m);
+    } else if constexpr (std::is_same_v<M, nv::Value>) {
+      m = nv::Value();
+    } else {
+      (void)m;
+    }
+  }
+};
+
+template <class M>
+struct Members<std::optional<M>> {
+  static int visit(const std::optional<M>& m, visitproc v, void* arg) {
+    return m ? Members<M>::visit(*m, v, arg) : 0;
+  }
+  static void clear(std::optional<M>& m) {
+    if (m) Members<M>::clear(*m);
+  }
+};
+
+// A container the core still keeps in C++ holds none of the interpreter's
+// objects: the core puts none into its records, and a container inside a
+// record becomes the host's only through that record's object, which makes
+// its own container the host's first.  Only the host's object is visited.
+template <class T>
+struct Members<nv::List<T>> {
+  static int visit(const nv::List<T>& l, visitproc visit, void* arg) {
+    if (PyObject* o = Container<nv::List<T>>::held(l)) Py_VISIT(o);
+    return 0;
+  }
+  static void clear(nv::List<T>& l) { l = nv::List<T>(); }
+};
+
+template <class K, class V>
+struct Members<nv::Dict<K, V>> {
+  static int visit(const nv::Dict<K, V>& d, visitproc visit, void* arg) {
+    if (PyObject* o = Container<nv::Dict<K, V>>::held(d)) Py_VISIT(o);
+    return 0;
+  }
+  static void clear(nv::Dict<K, V>& d) { d = nv::Dict<K, V>(); }
+};
+
+template <class T>
+struct Members<nv::Set<T>> {
+  static int visit(const nv::Set<T>& s, visitproc visit, void* arg) {
+    if (PyObject* o = Container<nv::Set<T>>::held(s)) Py_VISIT(o);
+    return 0;
+  }
+  static void clear(nv::Set<T>& s) { s = nv::Set<T>(); }
+};
+
+// A declared field as the host reads and assigns it.
+template <class M>
+struct FieldValue {
+  static Object get(M& m) {
+    if constexpr (IsContainer<M>::value) return Object::borrow(host_object(m));
+    else return Convert<M>::to(m);
+  }
+  static void set(M& m, PyObject* v, const char* name) {
+    if constexpr (std::is_same_v<M, std::string> || std::is_same_v<M, std::optional<std::string>>) {
+      // A text field holds bytes: unicode only when it is ASCII.
+      if (PyUnicode_Check(v)) {
+        Object bytes = Object::steal_or_null(PyUnicode_AsASCIIString(v));
+        if (!bytes) {
+          PyErr_Clear();
+          raise(PyExc_TypeError, std::string(name) + " must be ASCII text");
+        }
+        m = to_string(bytes.get());
+        return;
+      }
+    }
+    if constexpr (IsContainer<M>::value) m = Container<M>::of(v, name);
+    else m = Convert<M>::from(v);
+  }
+};
 
 }  // namespace py

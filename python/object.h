@@ -26,6 +26,12 @@ class Object {
 
   // Takes over a new reference; a null pointer raises the pending error.
   static Object steal(PyObject* p);
+  // Takes over a new reference, or stays empty for null.
+  static Object steal_or_null(PyObject* p) {
+    Object o;
+    o.p_ = p;
+    return o;
+  }
   static Object borrow(PyObject* p) {
     Py_XINCREF(p);
     Object o;

@@ -24,6 +24,11 @@ bool ascii_text(PyObject* o) {
 
 }  // namespace
 
+PyObject* held_object(const nv::Value& v) {
+  auto* held = dynamic_cast<const HeldObject*>(v.origin.get());
+  return held ? held->object.get() : nullptr;
+}
+
 nv::Value Convert<nv::Value>::from(PyObject* o) {
   nv::Value v;
   if (o == Py_None) {

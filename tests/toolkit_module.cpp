@@ -5,11 +5,13 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/containers.h"
 #include "common/errors.h"
 #include "common/value.h"
 #include "python/classes.h"
@@ -54,7 +56,72 @@ struct Probe {
   std::vector<std::string> texts(const std::string& a, const std::string& b) { return {a, b}; }
 };
 
+struct Leaf : nv::Record {
+  Leaf(std::string name, long n) : name(std::move(name)), n(n) {}
+  std::string name;
+  long n;
+  nv::Value any;
+};
+
+// A record with a field of every kind, and the core-side reads and writes
+// that must see what the host did to it.
+struct Node : nv::Record {
+  Node(std::string name, long n) : name(std::move(name)), n(n) {}
+
+  long total() const {
+    long sum = 0;
+    for (const Leaf& c : children) sum += c.n;
+    return sum;
+  }
+  // Adds count children, tags and names the core's way.
+  void grow(long count) {
+    for (long i = 0; i < count; ++i) {
+      std::string k = name + "." + std::to_string(i);
+      children.emplace_back(k, i);
+      tags.insert_or_assign(k, i);
+      seen.insert(k);
+    }
+  }
+  std::vector<std::string> tag_keys() const {
+    std::vector<std::string> out;
+    for (const auto& [k, v] : tags) out.push_back(k + "=" + std::to_string(v));
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  bool has_seen(const std::string& k) const { return seen.contains(k); }
+  std::string text() const { return name + ":" + std::to_string(n); }
+
+  std::string name;
+  long n;
+  std::optional<std::string> label;
+  nv::Value any;
+  nv::List<Leaf> children;
+  nv::Dict<std::string, long> tags;
+  nv::Set<std::string> seen;
+};
+
 void module_body(PyObject* module) {
+  py::Class<Leaf>(py::Object::borrow(module), "Leaf")
+      .init<std::string, long>({"name", "n"})
+      .field("name", &Leaf::name)
+      .field("n", &Leaf::n)
+      .field("any", &Leaf::any);
+
+  py::Class<Node>(py::Object::borrow(module), "Node")
+      .init<std::string, long>({"name", "n"})
+      .field("name", &Node::name)
+      .field("n", &Node::n)
+      .field("label", &Node::label)
+      .field("any", &Node::any)
+      .field("children", &Node::children)
+      .field("tags", &Node::tags)
+      .field("seen", &Node::seen)
+      .method("total", &Node::total)
+      .method("grow", &Node::grow, {"count"})
+      .method("tag_keys", &Node::tag_keys)
+      .method("has_seen", &Node::has_seen, {"k"})
+      .str(&Node::text);
+
   py::Class<Probe>(py::Object::borrow(module), "Probe")
       .init<>({})
       .method("raise_error", &Probe::raise_error, {"kind", "message"})

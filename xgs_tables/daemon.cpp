@@ -39,7 +39,6 @@ void XgsAsic::parse_l3_intf_nhi() {
   try {
     std::string out = command_output("cat /norvask/kestrad/debug/mroute/info");
     IntMap& table = need(l3_intf_nhi, "l3_intf_nhi");
-    tables_changed();  // values replaced in place: the index is rebuilt
     std::vector<std::string_view> w;
     for_each_line(out, [&](std::string_view line) {
       if (!contains(line, "nhi")) return;
@@ -48,7 +47,7 @@ void XgsAsic::parse_l3_intf_nhi() {
       if (w.size() <= 5) return;
       long nhi = parse_int(w[5], 10);
       long intf = parse_int(w[1], 10);
-      table[nhi] = intf;
+      table.insert_or_assign(nhi, intf);
     });
   } catch (...) {
     // Leave the daemon as we found it; the read's own error is what the

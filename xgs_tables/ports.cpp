@@ -61,9 +61,6 @@ void XgsAsic::parse_l3_intf() {
   const size_t used = std::max(intf_index, vlan_index) + 1;
 
   IntMap& table = need(l3_intfs, "l3_intfs");
-  // Rows replace values in place, which the index over the table cannot
-  // see; it is rebuilt at its next use.
-  tables_changed();
   lines.next(line);  // line 2 is not read
   while (lines.next(line)) {
     words_into(line, w, used);
@@ -71,7 +68,7 @@ void XgsAsic::parse_l3_intf() {
     if (intf_index >= w.size()) throw IndexError();
     long intf = parse_int(w[intf_index], 10);
     long vlan = parse_int(w[vlan_index], 10);
-    table[intf] = vlan;
+    table.insert_or_assign(intf, vlan);
   }
 }
 
@@ -127,7 +124,7 @@ void XgsAsic::parse_vlan(const Value& vid_value) {
   std::string_view row;
   // Two heading lines, then one port per line.
   if (!lines.next(row) || !lines.next(row) || !lines.next(row)) return;
-  std::vector<std::string> names;
+  List<std::string> names;
   do {
     std::string_view name = first_word(row);
     if (name.empty()) throw IndexError();

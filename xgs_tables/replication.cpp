@@ -107,30 +107,28 @@ void XgsAsic::read_repln_group(std::string_view piece, bool no_cr) {
     }
     if (m.read && m.intf == -1) ++l2_count;
   }
-  std::shared_ptr<EncapList> l2 = new_encap_list();
-  std::shared_ptr<EncapList> l3 = new_encap_list();
-  l2->reserve(l2_count);
-  l3->reserve(members.size() - l2_count);
+  EncapList l2, l3;
+  l2.reserve(l2_count);
+  l3.reserve(members.size() - l2_count);
 
   for (const Member& member : members) {
     std::string_view port = member.port;
     long intf = member.read ? member.intf : parse_int(member.intf_text, 10);
     const uint32_t id = ctx_->port_names.intern(port);
     if (intf == -1) {
-      Encap& e = l2->emplace_back(port_encap(port, id));
+      Encap& e = l2.emplace_back(port_encap(port, id));
       e.intf = e.vlan = e.evid = -1;
       continue;
     }
     if (need(riot_enable, "riot_enable")) {
       // With RIOT the encap id is a next-hop index.
-      if (const long* mapped = int_lookup(need(l3_intf_nhi, "l3_intf_nhi"), intf))
-        intf = *mapped;
+      if (auto mapped = int_lookup(need(l3_intf_nhi, "l3_intf_nhi"), intf)) intf = *mapped;
     }
-    const long* l3_vlan = int_lookup(need(l3_intfs, "l3_intfs"), intf);
+    auto l3_vlan = int_lookup(need(l3_intfs, "l3_intfs"), intf);
     long vlan = l3_vlan ? *l3_vlan : -1;
     long evid = evid_of(port, id, vlan);
     // The port name is asked for only after the VLAN lookups.
-    Encap& e = l3->emplace_back(port_encap(port, id));
+    Encap& e = l3.emplace_back(port_encap(port, id));
     e.intf = intf;
     e.vlan = vlan;
     e.evid = evid;

@@ -24,12 +24,11 @@ std::optional<long> XgsAsic::hw_vlan_to_iif(long iif_vlan) {
   if (iif_vlan < 0) return std::nullopt;
   if (!need(riot_enable, "riot_enable")) return iif_vlan;
   IntMap& cache = need(vlan_riot, "vlan_riot");
-  auto it = cache.find(iif_vlan);
-  if (it != cache.end()) return it->second;
+  if (auto known = int_lookup(cache, iif_vlan)) return known;
   // One shell exchange per VLAN; a failed read stores nothing.
   long iif = need(bcm, "bcm").gettable_int(need(vlan_riot_memtable, "vlan_riot_memtable"),
                                            iif_vlan, 1, 0, "L3_IIF");
-  cache.emplace(iif_vlan, iif);
+  cache.insert_or_assign(iif_vlan, iif);
   return iif;
 }
 

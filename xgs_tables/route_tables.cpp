@@ -109,10 +109,7 @@ void XgsAsic::parse_ipmc_table() {
       const long lowest = std::min({src_index, mc_index, grp_index, vlan_index, vrf_index});
       const long highest = std::max({src_index, mc_index, grp_index, vlan_index, vrf_index});
       if (lowest >= 0) used = static_cast<size_t>(highest) + 1;
-      // One route per row at most: no rehashing while the table fills, and
-      // buckets to spare, since most of an insert's time is its bucket's
-      // chain.
-      if (routes.max_load_factor() > 0.5f) routes.max_load_factor(0.5f);
+      // One route per row at most: no rehashing while the table fills.
       routes.reserve(routes.size() + count_lf(out.text));
       return;
     }
@@ -129,13 +126,11 @@ void XgsAsic::parse_ipmc_table() {
     long iif = parse_int(*vlan, 10);
     std::string vrf = vrf_name(parse_int(*vrf_id, 10));
     long mcast_grp = parse_int(*grp, 16);
-    // A later row with the key replaces the route; the record is built in
-    // its place either way.
+    // A later row with the key replaces the route in its place.
     const long bits = policy().hmroute_group_bits;
-    auto [it, added] = routes.try_emplace(key_of(vrf, *sip, *dip), std::string(*sip),
-                                          std::string(*dip), iif, mcast_grp, std::move(vrf), bits);
-    if (!added)
-      it->second = Hmroute(std::string(*sip), std::string(*dip), iif, mcast_grp, std::move(vrf), bits);
+    std::string key = key_of(vrf, *sip, *dip);
+    routes.insert_or_assign(key, Hmroute(std::string(*sip), std::string(*dip), iif, mcast_grp,
+                                         std::move(vrf), bits));
   });
   if (n == 0) throw IndexError();
 }

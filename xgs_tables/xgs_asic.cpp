@@ -17,24 +17,24 @@ void XgsAsic::construct(ServiceFactory& services, bool use_mem_table, const Valu
   // however it ends.
   ReadScope read(*this);
 
-  portmap = std::make_shared<Portmap>();
+  portmap.emplace();
   parse_portmap();
   parse_ports();
-  l3_intfs = std::make_shared<IntMap>();
+  l3_intfs.emplace();
   parse_l3_intf();
-  vlan_xlate = std::make_shared<VlanXlateList>();
+  vlan_xlate.emplace();
   parse_vlan_xlate();
-  vlan_riot = std::make_shared<IntMap>();
+  vlan_riot.emplace();
   riot_enable = is_riot_enabled();
   vlan_riot_memtable = get_vlan_riot_memtable_name();
   if (*riot_enable) {
-    l3_intf_nhi = std::make_shared<IntMap>();
+    l3_intf_nhi.emplace();
     parse_l3_intf_nhi();
   }
-  vlans = std::make_shared<VlanMap>();
-  replication_groups = std::make_shared<ReplicationGroupMap>();
+  vlans.emplace();
+  replication_groups.emplace();
   parse_multicast_repln_groups();
-  mroutes = std::make_shared<MrouteMap>();
+  mroutes.emplace();
   if (use_mem_table)
     parse_l3_entry_ipmc_table();
   else

@@ -25,11 +25,11 @@ void export_kernel_records(const Object& m) {
       .method("add_port", &KernMdbRportEntry::add_port, {"dev"});
 
   Class<KernMdbCache>(m, "KernMdbCache")
-      .init_with_optional<std::string, long, std::shared_ptr<MdbEntryMap>>(
+      .init_with_optional<std::string, long, std::optional<MdbEntryMap>>(
           {"dev", "vlan_filtering", "mdb_entries"}, 2)
       .field("dev", &KernMdbCache::dev)
       .field("vlan_filtering", &KernMdbCache::vlan_filtering)
-      .shared_field("mdb_entries", &KernMdbCache::mdb_entries)
+      .field("mdb_entries", &KernMdbCache::mdb_entries)
       .field("mdb_rports", &KernMdbCache::mdb_rports)
       .str(&KernMdbCache::text);
 
@@ -74,7 +74,7 @@ void export_hw_records(const Object& m) {
       .str(&VlanXlate::text);
 
   Class<VlanEntry>(m, "VlanEntry")
-      .init<long, std::vector<std::string>>({"vid", "untagged_dports"})
+      .init<long, List<std::string>>({"vid", "untagged_dports"})
       .field("vid", &VlanEntry::vid)
       .field("untagged_dports", &VlanEntry::untagged_dports)
       .str(&VlanEntry::text);
@@ -91,11 +91,11 @@ void export_hw_records(const Object& m) {
       .str(&Encap::text);
 
   Class<ReplicationGroup>(m, "ReplicationGroup")
-      .init<long, std::shared_ptr<EncapList>, std::shared_ptr<EncapList>>(
+      .init<long, EncapList, EncapList>(
           {"mcast_grp", "l2_encaps", "l3_encaps"})
       .field("mcast_grp", &ReplicationGroup::mcast_grp)
-      .shared_field("l2_encaps", &ReplicationGroup::l2_encaps)
-      .shared_field("l3_encaps", &ReplicationGroup::l3_encaps)
+      .field("l2_encaps", &ReplicationGroup::l2_encaps)
+      .field("l3_encaps", &ReplicationGroup::l3_encaps)
       .method("get_l3_linux_encaps", &ReplicationGroup::get_l3_linux_encaps)
       .method("get_l2_linux_encaps", &ReplicationGroup::get_l2_linux_encaps)
       .str(&ReplicationGroup::text);
@@ -117,10 +117,10 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
   Object globals = Object::borrow(PyModule_GetDict(m.get()));
   Class<XgsAsic> cls(m, "Asic");
 
-  cls.factory([](PyTypeObject* t) {
+  cls.factory([](void* at, PyTypeObject* t) {
     Asic::Env env{real_system(), py::sys_stdout(),
                   py::attribute_list(Object::borrow(reinterpret_cast<PyObject*>(t)), "ORIG_DEV")};
-    return std::make_shared<XgsAsic>(std::move(env));
+    new (at) XgsAsic(std::move(env));
   });
   cls.init(&XgsAsic::init, {"use_mem_table", "debug"}, {py::boolean(false), py::boolean(false)},
            py::services_from_globals(globals, makers));
@@ -138,25 +138,25 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
   cls.optional_field("kestrad_debug_enabled", &Asic::kestrad_debug_enabled);
   cls.optional_field("nq_mroute_kestrad_debug_enabled", &Asic::nq_mroute_kestrad_debug_enabled);
   cls.service_field("linux_ports", &Asic::linux_ports, &py::name_set);
-  cls.pointer_field("kern_dev_cache", &Asic::kern_dev_cache, &Asic::tables_changed);
-  cls.pointer_field("kern_mdb_cache", &Asic::kern_mdb_cache, &Asic::tables_changed);
+  cls.optional_field("kern_dev_cache", &Asic::kern_dev_cache);
+  cls.optional_field("kern_mdb_cache", &Asic::kern_mdb_cache);
   cls.optional_field("flood_mdb_misses", &Asic::flood_mdb_misses);
   cls.optional_field("kern_vlan_cache_created", &Asic::kern_vlan_cache_created);
-  cls.pointer_field("kern_vlan_cache", &Asic::kern_vlan_cache, &Asic::tables_changed);
+  cls.optional_field("kern_vlan_cache", &Asic::kern_vlan_cache);
   cls.optional_field("kern_vlan_dev_cache_created", &Asic::kern_vlan_dev_cache_created);
-  cls.pointer_field("kern_vlan_dev_cache", &Asic::kern_vlan_dev_cache, &Asic::tables_changed);
-  cls.pointer_field("kern_br_cache", &Asic::kern_br_cache, &Asic::tables_changed);
-  cls.pointer_field("portmap", &Asic::portmap, &Asic::tables_changed);
-  cls.pointer_field("l3_intfs", &Asic::l3_intfs, &Asic::tables_changed);
-  cls.pointer_field("vlan_xlate", &Asic::vlan_xlate, &Asic::tables_changed);
-  cls.pointer_field("vlan_riot", &Asic::vlan_riot, &Asic::tables_changed);
+  cls.optional_field("kern_vlan_dev_cache", &Asic::kern_vlan_dev_cache);
+  cls.optional_field("kern_br_cache", &Asic::kern_br_cache);
+  cls.optional_field("portmap", &Asic::portmap);
+  cls.optional_field("l3_intfs", &Asic::l3_intfs);
+  cls.optional_field("vlan_xlate", &Asic::vlan_xlate);
+  cls.optional_field("vlan_riot", &Asic::vlan_riot);
   cls.optional_field("riot_enable", &Asic::riot_enable);
   cls.optional_field("vlan_riot_memtable", &Asic::vlan_riot_memtable);
-  cls.pointer_field("l3_intf_nhi", &Asic::l3_intf_nhi, &Asic::tables_changed);
-  cls.pointer_field("vlans", &Asic::vlans, &Asic::tables_changed);
-  cls.pointer_field("replication_groups", &Asic::replication_groups, &Asic::tables_changed);
-  cls.pointer_field("mroutes", &Asic::mroutes, &Asic::tables_changed);
-  cls.pointer_field("tmp_encaps", &Asic::tmp_encaps, &Asic::tables_changed);
+  cls.optional_field("l3_intf_nhi", &Asic::l3_intf_nhi);
+  cls.optional_field("vlans", &Asic::vlans);
+  cls.optional_field("replication_groups", &Asic::replication_groups);
+  cls.optional_field("mroutes", &Asic::mroutes);
+  cls.optional_field("tmp_encaps", &Asic::tmp_encaps);
 
   // Command runner.
   cls.static_method("_get_cmd_output", &Asic::get_cmd_output_or, {"cmdList", "dispStr"}, 1);

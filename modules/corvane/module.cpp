@@ -22,7 +22,6 @@ void module_body(PyObject* module) {
       .import("norvask.stavren")
       .import_or_none("dolmish");
 
-  py::set_field_edit_hook(&nv::note_record_edit);
   py::Object m = py::Object::borrow(module);
   nv::binding::export_kernel_records(m);
   nv::binding::export_hw_records(m);

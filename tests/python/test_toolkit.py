@@ -1,8 +1,11 @@
-"""The binding toolkit seen from the interpreter, through a small class of its
-own (_toolkittest.Probe): the error bridge in both directions and the
-conversions the host's values go through."""
+"""The binding toolkit seen from the interpreter, through small classes of
+its own (_toolkittest.Probe, _toolkittest.Node): the error bridge in both
+directions, the conversions the host's values go through, and records and
+containers as the host's own objects."""
 
+import gc
 import struct
+import weakref
 import sys
 import unittest
 
@@ -119,6 +122,105 @@ class ConversionTest(unittest.TestCase):
         with self.assertRaises(TypeError) as cm:
             self.p.texts(1, 2.5)
         self.assertIn('int', str(cm.exception))
+
+
+class RecordTest(unittest.TestCase):
+    """A record's containers are the interpreter's own, made from the
+    core's the first time they are reached, and shared both ways after."""
+
+    def test_identity_before_and_after_the_first_reach(self):
+        n = _toolkittest.Node('n', 1)
+        n.grow(3)                                    # filled by the core, not reached yet
+        kids = n.children
+        self.assertIs(type(kids), list)
+        self.assertIs(n.children, kids)
+        self.assertIs(kids[0], n.children[0])
+        self.assertEqual([c.name for c in kids], ['n.0', 'n.1', 'n.2'])
+        n.grow(1)                                    # the core writes into the host's list
+        self.assertEqual(len(kids), 4)
+        self.assertIs(n.children[3], kids[3])
+        self.assertEqual(n.tags, {'n.0': 0, 'n.1': 1, 'n.2': 2, 'n.0': 0})
+        self.assertEqual(n.seen, set(['n.0', 'n.1', 'n.2']))
+
+    def test_what_the_host_changes_the_core_reads(self):
+        n = _toolkittest.Node('n', 1)
+        mine = [_toolkittest.Leaf('a', 5)]
+        n.children = mine
+        self.assertIs(n.children, mine)
+        mine.append(_toolkittest.Leaf('b', 7))
+        list.__setitem__(mine, 0, _toolkittest.Leaf('c', 1))
+        self.assertEqual(n.total(), 8)
+        dict.update(n.tags, {'x': 9})
+        n.tags['y'] = 2L
+        self.assertEqual(n.tag_keys(), ['x=9', 'y=2'])
+        set.add(n.seen, u'z')
+        self.assertTrue(n.has_seen('z'))
+        held = n.children[1]
+        del mine[:]
+        self.assertEqual((held.name, held.n, n.total()), ('b', 7, 0))
+
+    def test_fields_take_their_own_types(self):
+        n = _toolkittest.Node('n', 1)
+        n.n = 2L
+        n.name = u'ascii'
+        self.assertEqual((n.n, n.name, type(n.name)), (2, 'ascii', str))
+        n.label = None
+        self.assertIsNone(n.label)
+        for field, bad, exc in [('n', '2', TypeError), ('n', None, TypeError),
+                                ('n', 2 ** 70, OverflowError), ('name', 3, TypeError),
+                                ('name', u'\xe9', TypeError), ('name', None, TypeError),
+                                ('children', (), TypeError), ('tags', [], TypeError),
+                                ('seen', frozenset(), TypeError)]:
+            self.assertRaises(exc, setattr, n, field, bad)
+        o = object()
+        n.any = o
+        self.assertIs(n.any, o)
+        self.assertRaises(AttributeError, delattr, n, 'name')
+        n.extra = 1
+        self.assertEqual(n.__dict__, {'extra': 1})
+
+    def test_an_element_of_another_type_fails_where_the_core_reads_it(self):
+        n = _toolkittest.Node('n', 1)
+        n.children.append(3)
+        with self.assertRaises(TypeError) as cm:
+            n.total()
+        self.assertEqual(str(cm.exception), 'expected _toolkittest.Leaf, not int')
+
+    def test_cycles_through_records_are_collected(self):
+        def through_list():
+            n = _toolkittest.Node('n', 1)
+            n.children.append(n)
+            return n
+
+        def through_core_made_list():
+            n = _toolkittest.Node('n', 1)
+            n.grow(2)
+            n.children[1].any = n
+            return n
+
+        def through_value():
+            n = _toolkittest.Node('n', 1)
+            n.any = [n]
+            return n
+
+        def through_dict():
+            n = _toolkittest.Node('n', 1)
+            n.tags['me'] = n
+            return n
+
+        def through_attribute():
+            n = _toolkittest.Node('n', 1)
+            n.grow(1)
+            c = n.children[0]
+            c.parent = n
+            return n
+
+        for make in (through_list, through_core_made_list, through_value, through_dict,
+                     through_attribute):
+            gc.collect()
+            ref = weakref.ref(make())
+            gc.collect()
+            self.assertIsNone(ref(), make.__name__)
 
 
 if __name__ == '__main__':

@@ -117,7 +117,7 @@ TEST(Construction, RiotOnReadsTheNextHopFileUnderTheDebugSwitch) {
   // The next-hop indexes were mapped back to the same targets as without RIOT.
   const auto& g = rig.asic.replication_groups->at(0x2000005);
   EXPECT_EQ(g.get_l3_linux_encaps(), (std::set<std::string>{"swp2.10", "swp3"}));
-  EXPECT_EQ((*g.l3_encaps)[0].intf, 1);
+  EXPECT_EQ(g.l3_encaps[0].intf, 1);
 }
 
 TEST(Construction, RiotOnWithTheDebugOutputAlreadyThereWritesNothing) {

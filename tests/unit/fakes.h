@@ -180,16 +180,16 @@ struct Rig {
     asic.bcm = shell;
     asic.kestrad_debug_enabled = false;
     asic.nq_mroute_kestrad_debug_enabled = false;
-    asic.portmap = std::make_shared<nv::Portmap>();
-    asic.l3_intfs = std::make_shared<nv::IntMap>();
-    asic.vlan_xlate = std::make_shared<nv::VlanXlateList>();
-    asic.vlan_riot = std::make_shared<nv::IntMap>();
+    asic.portmap.emplace();
+    asic.l3_intfs.emplace();
+    asic.vlan_xlate.emplace();
+    asic.vlan_riot.emplace();
     asic.riot_enable = riot;
     asic.vlan_riot_memtable = riot ? "VLAN" : "";
-    if (riot) asic.l3_intf_nhi = std::make_shared<nv::IntMap>();
-    asic.vlans = std::make_shared<nv::VlanMap>();
-    asic.replication_groups = std::make_shared<nv::ReplicationGroupMap>();
-    asic.mroutes = std::make_shared<nv::MrouteMap>();
+    if (riot) asic.l3_intf_nhi.emplace();
+    asic.vlans.emplace();
+    asic.replication_groups.emplace();
+    asic.mroutes.emplace();
   }
 
   void construct(bool use_mem_table = false) { asic.construct(services, use_mem_table); }

@@ -123,7 +123,7 @@ TEST(KernelExpansion, CachesAreReadAsTheyStandOnEveryCall) {
   // Whoever holds the caches changes them; the next expansion sees it.
   rig.kern.caches.kern_br_cache["br0"] = {"swp9"};
   EXPECT_EQ(expand(rig, "239.9.9.9", "br0"), "swp9");
-  rig.kern.caches.kern_mdb_cache.at("br0").mdb_entries->at("-1.01:00:5e:01:01:01").swp = {"swp8"};
+  rig.kern.caches.kern_mdb_cache.at("br0").mdb_entries.at("-1.01:00:5e:01:01:01").swp = nv::List<std::string>({"swp8"});
   EXPECT_EQ(expand(rig, "239.1.1.1", "br0"), "swp8");
   // Taken for VLAN-aware, br0 floods the group to VLAN 100.
   rig.kern.caches.kern_dev_cache.at("br0").vlan_filtering = 1;

@@ -155,6 +155,7 @@ inline std::string joined(const std::vector<std::string>& names) {
   for (const auto& n : names) out += (out.empty() ? "" : " ") + n;
   return out;
 }
+inline std::string joined(const nv::List<std::string>& names) { return joined(names.values()); }
 inline std::string joined(const std::set<std::string>& names) {
   return joined(std::vector<std::string>(names.begin(), names.end()));
 }

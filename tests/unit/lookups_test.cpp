@@ -116,22 +116,20 @@ TEST_F(Lookups, IndexesFollowChangedTables) {
   EXPECT_EQ(rig.asic.dport2logical_port("pc0"), 12);
   EXPECT_EQ(rig.asic.evid2ivid(12, 50), 5);
 
-  // A record changed in place, once the change is noted.
+  // A record changed in place.
   (*rig.asic.portmap)[1].dport = "pe8";
   (*rig.asic.vlan_xlate)[0].evid = 15;
-  nv::note_record_edit();
   EXPECT_EQ(rig.asic.dport2logical_port("pe1"), -1);
   EXPECT_EQ(rig.asic.dport2logical_port("pe8"), 2);
   EXPECT_EQ(rig.asic.ivid2evid("pe8", 100), 15);
 
   // A table swapped for another.
-  rig.asic.portmap = std::make_shared<nv::Portmap>();
+  rig.asic.portmap.emplace();
   rig.asic.portmap->emplace_back("pe8", 30, std::string("swp30"));
   EXPECT_EQ(rig.asic.dport2logical_port("pe8"), 30);
 
-  // Same table, same size, changed by the host and reported as a table change.
-  (*rig.asic.portmap)[0] = nv::PortmapEntry("pe9", 31, std::string("swp31"));
-  rig.asic.tables_changed();
+  // Same table, same size, an entry replaced.
+  rig.asic.portmap->set(0, nv::PortmapEntry("pe9", 31, std::string("swp31")));
   EXPECT_EQ(rig.asic.dport2logical_port("pe9"), 31);
   EXPECT_EQ(rig.asic.get_logical_port_and_pvid(std::string("swp31")), std::make_pair(31L, -1L));
 
@@ -153,12 +151,11 @@ TEST_F(Lookups, VlanIndexFollowsReplacedAndEditedEntries) {
 
   // The host edits an entry's list.
   rig.asic.vlans->at(300).untagged_dports = {"a-rather-long-port-name-beyond-sso", "pe5"};
-  nv::note_record_edit();
   EXPECT_FALSE(rig.asic.is_port_untagged_for_vid("pe1", 300));
   EXPECT_TRUE(rig.asic.is_port_untagged_for_vid("a-rather-long-port-name-beyond-sso", 300));
 
   // The host replaces the whole table.
-  rig.asic.vlans = std::make_shared<nv::VlanMap>();
+  rig.asic.vlans.emplace();
   rig.asic.vlans->emplace(300, nv::VlanEntry(300, {"pe6"}));
   EXPECT_TRUE(rig.asic.is_port_untagged_for_vid("pe6", 300));
   EXPECT_FALSE(rig.asic.is_port_untagged_for_vid("pe5", 300));

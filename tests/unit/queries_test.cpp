@@ -19,11 +19,10 @@ struct Queries : ::testing::Test {
                    nv::Hmroute("10.1.1.1", "239.1.1.1", 100, 5, "red", nv::kMcastGroupBit));
     routes.emplace(nv::route_key("blue", "0.0.0.0", "239.1.1.2"),
                    nv::Hmroute("0.0.0.0", "239.1.1.2", 200, 6, "blue", nv::kMcastGroupBit));
-    auto l3 = std::make_shared<nv::EncapList>(nv::EncapList{
-        Encap("swp1", "pe0", 105, 100, -1), Encap("swp2", "pe1", 7, 100, 10)});
-    auto l2 = std::make_shared<nv::EncapList>(nv::EncapList{Encap("swp3", "pe2", -1, -1, -1)});
-    rig.asic.replication_groups->emplace(5 | 0x2000000,
-                                         nv::ReplicationGroup(5 | 0x2000000, l2, l3));
+    nv::EncapList l3{Encap("swp1", "pe0", 105, 100, -1), Encap("swp2", "pe1", 7, 100, 10)};
+    nv::EncapList l2{Encap("swp3", "pe2", -1, -1, -1)};
+    rig.asic.replication_groups->emplace(
+        5 | 0x2000000, nv::ReplicationGroup(5 | 0x2000000, std::move(l2), std::move(l3)));
     routes.at(nv::route_key("red", "10.1.1.1", "239.1.1.1"))
         .oil_mismatch.push_back("hw has OIFs not in the kernel");
   }

@@ -561,11 +561,11 @@ struct ReplicationReader : ::testing::Test {
     for (const auto& [id, g] : *rig.asic.replication_groups) sorted[id] = &g;
     for (const auto& [id, g] : sorted) {
       std::string s = std::to_string(id) + ":";
-      for (const auto& e : *g->l3_encaps)
+      for (const auto& e : g->l3_encaps)
         s += " " + e.linux_port + "/" + e.bcm_dport + "/" + std::to_string(e.intf) + "/" +
              std::to_string(e.vlan) + "/" + std::to_string(e.evid);
       s += " |";
-      for (const auto& e : *g->l2_encaps) s += " " + e.linux_port + "/" + std::to_string(e.intf);
+      for (const auto& e : g->l2_encaps) s += " " + e.linux_port + "/" + std::to_string(e.intf);
       out.push_back(s);
     }
     return out;
@@ -613,7 +613,7 @@ TEST_F(ReplicationReader, InterfaceNumbersOfAnyValueAndChangedInterfaces) {
   auto vlans = [&] {
     rig.asic.parse_multicast_repln_groups();
     std::vector<long> out;
-    for (const auto& e : *rig.asic.replication_groups->at(1).l3_encaps) out.push_back(e.vlan);
+    for (const auto& e : rig.asic.replication_groups->at(1).l3_encaps) out.push_back(e.vlan);
     return out;
   };
   EXPECT_EQ(vlans(), (std::vector<long>{10, 20, 30, 40, 50, 60, -1, -1}));
@@ -626,8 +626,7 @@ TEST_F(ReplicationReader, InterfaceNumbersOfAnyValueAndChangedInterfaces) {
   EXPECT_EQ(vlans(), (std::vector<long>{11, 20, 30, 41, 50, 60, -1, -1}));
 
   // The host changes an interface in place.
-  (*rig.asic.l3_intfs)[4095] = 21;
-  nv::note_record_edit();
+  rig.asic.l3_intfs->insert_or_assign(4095, 21);
   EXPECT_EQ(vlans(), (std::vector<long>{11, 21, 30, 41, 50, 60, -1, -1}));
 }
 
@@ -641,7 +640,7 @@ TEST_F(ReplicationReader, LaterGroupWithTheSameIdWinsAndEmptyHeadsAreSkipped) {
 TEST_F(ReplicationReader, RiotMapsNextHopIndexToInterface) {
   Rig& r = rig;
   r.asic.riot_enable = true;
-  r.asic.l3_intf_nhi = std::make_shared<nv::IntMap>(nv::IntMap{{100005, 1}});
+  r.asic.l3_intf_nhi = nv::IntMap{{100005, 1}};
   r.shell->answers["multicast show"] =
       "Group 0x2000005\n\tport pe1, encap id 100005\n\tport pe0, encap id 2\n";
   r.asic.parse_multicast_repln_groups();
@@ -710,7 +709,7 @@ TEST(ReplicationMemberLines, ReadAsTheInterpretersPatternReadsThem) {
     rig.asic.parse_multicast_repln_groups();
     const nv::ReplicationGroup& g = rig.asic.replication_groups->at(1);
     std::vector<std::string> got;
-    for (const auto* list : {g.l2_encaps.get(), g.l3_encaps.get()})
+    for (const auto* list : {&g.l2_encaps, &g.l3_encaps})
       for (const auto& e : *list) got.push_back(e.bcm_dport + " " + std::to_string(e.intf));
     EXPECT_EQ(got, want) << nv::py_repr(line);
   }
@@ -732,26 +731,26 @@ TEST_F(ReplicationReader, EveryGroupHasListsOfItsOwn) {
   rig.asic.parse_multicast_repln_groups();
   auto& groups = *rig.asic.replication_groups;
   ASSERT_EQ(groups.size(), 300u);
-  std::set<const nv::EncapList*> lists;
+  std::set<const nv::EncapList::Store*> lists;
   for (const auto& [id, g] : groups) {
-    lists.insert(g.l2_encaps.get());
-    lists.insert(g.l3_encaps.get());
+    lists.insert(g.l2_encaps.peek());
+    lists.insert(g.l3_encaps.peek());
   }
   EXPECT_EQ(lists.size(), 600u);
 
   // Changing or dropping one group's lists leaves every other group as read.
-  groups.at(7).l3_encaps->emplace_back("swp9", "pe9", 9, 9, 9);
-  groups.at(8).l2_encaps->clear();
+  groups.at(7).l3_encaps.emplace_back("swp9", "pe9", 9, 9, 9);
+  groups.at(8).l2_encaps.clear();
   groups.erase(9);
   for (const auto& [id, g] : groups) {
     if (id == 7 || id == 8) continue;
-    ASSERT_EQ(g.l3_encaps->size(), 1u) << id;
-    EXPECT_EQ(g.l3_encaps->front().text(), "port: swp1, vlan: 100") << id;
-    ASSERT_EQ(g.l2_encaps->size(), 1u) << id;
-    EXPECT_EQ(g.l2_encaps->front().linux_port, "swp2") << id;
+    ASSERT_EQ(g.l3_encaps.size(), 1u) << id;
+    EXPECT_EQ(g.l3_encaps[0].text(), "port: swp1, vlan: 100") << id;
+    ASSERT_EQ(g.l2_encaps.size(), 1u) << id;
+    EXPECT_EQ(g.l2_encaps[0].linux_port, "swp2") << id;
   }
-  EXPECT_EQ(groups.at(7).l3_encaps->size(), 2u);
-  EXPECT_TRUE(groups.at(8).l2_encaps->empty());
+  EXPECT_EQ(groups.at(7).l3_encaps.size(), 2u);
+  EXPECT_TRUE(groups.at(8).l2_encaps.empty());
 }
 
 TEST_F(ReplicationReader, Failures) {

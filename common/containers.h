@@ -1,0 +1,536 @@
+// The lists, mappings and sets that the checker's tables and records are
+// made of.  Each one is kept in one of two ways: as a plain C++ container
+// while only the core has used it (construction fills them so), or, once
+// the host has reached it, as the host's own object, which is from then on
+// its only storage.  The core reads and writes both the same way, through
+// the calls below, which follow the standard containers'.
+//
+// Elements that are records (types derived from Record) come out by
+// reference, so that the core changes the record in its place; other
+// elements (numbers, texts) come out as values.
+//
+// A container has one owner: it moves and is never copied, so that every
+// holder of a host object holds its own reference to it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <initializer_list>
+#include <stdexcept>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace nv {
+
+// The base of every record the host sees as an object of its own.
+struct Record {};
+
+template <class T>
+inline constexpr bool is_record_v = std::is_base_of_v<Record, T>;
+
+template <class T>
+class List;
+template <class K, class V>
+class Dict;
+template <class T>
+class Set;
+
+template <class T>
+struct IsContainerT : std::false_type {};
+template <class T>
+struct IsContainerT<List<T>> : std::true_type {};
+template <class K, class V>
+struct IsContainerT<Dict<K, V>> : std::true_type {};
+template <class T>
+struct IsContainerT<Set<T>> : std::true_type {};
+template <class T>
+inline constexpr bool is_container_v = IsContainerT<T>::value;
+
+// Records and containers come out of a container in their place; numbers
+// and texts as values.
+template <class T>
+inline constexpr bool by_ref_v = is_record_v<T> || is_container_v<T>;
+template <class T>
+using Get = std::conditional_t<by_ref_v<T>, T&, T>;
+
+// Where a found element is: the record itself, or a copy of the value.
+template <class T>
+struct Slot {
+  std::optional<T> value;
+  Get<T> get() { return *value; }
+  bool empty() const { return !value; }
+};
+template <class T>
+struct RecordSlot {
+  T* value = nullptr;
+  T& get() { return *value; }
+  bool empty() const { return !value; }
+};
+// A container found in a host object: a handle on it, held by the slot.
+template <class T>
+struct ContainerSlot {
+  std::optional<T> own;  // a handle on the host's object, when found there
+  T* value = nullptr;    // the C++ one in its place, otherwise
+  T& get() { return own ? *own : *value; }
+  bool empty() const { return !own && !value; }
+};
+template <class T>
+using SlotOf = std::conditional_t<
+    is_record_v<T>, RecordSlot<T>,
+    std::conditional_t<is_container_v<T>, ContainerSlot<T>, Slot<T>>>;
+
+// The host's side of a container, implemented by the binding.
+template <class T>
+struct ListHost {
+  virtual ~ListHost() = default;
+  virtual size_t size() const = 0;
+  virtual Get<T> at(size_t i) const = 0;
+  virtual Get<T> append(T&& v) = 0;
+  virtual void set(size_t i, T&& v) = 0;
+  virtual void clear() = 0;
+};
+
+template <class K, class V>
+struct DictHost {
+  virtual ~DictHost() = default;
+  virtual size_t size() const = 0;
+  virtual bool find(const K& key, SlotOf<V>& out) const = 0;
+  // Steps through the entries from `pos` (0 at the start); false at the end.
+  virtual bool next(size_t& pos, std::optional<K>& key, SlotOf<V>& value) const = 0;
+  virtual Get<V> put(const K& key, V&& value) = 0;
+  virtual bool erase(const K& key) = 0;
+  virtual void clear() = 0;
+};
+
+template <class T>
+struct SetHost {
+  virtual ~SetHost() = default;
+  virtual size_t size() const = 0;
+  virtual bool contains(const T& v) const = 0;
+  virtual bool next(size_t& pos, std::optional<T>& v) const = 0;
+  virtual bool insert(const T& v) = 0;
+  virtual bool erase(const T& v) = 0;
+  virtual void clear() = 0;
+};
+
+namespace detail {
+// Keys are indexed by a view of themselves: texts as string_view.
+template <class K>
+using KeyView = std::conditional_t<std::is_same_v<K, std::string>, std::string_view, K>;
+
+// The C++ storage of a mapping or set: entries in insertion order, so that
+// the host's object is filled in the order the readers stored them, and an
+// index over their keys.  An erased entry stays as a gap.
+template <class K, class V>
+struct Ordered {
+  struct Entry {
+    K key;
+    std::optional<V> value;  // none once erased
+  };
+  std::deque<Entry> items;  // addresses stay put
+  std::unordered_map<KeyView<K>, size_t> index;
+  size_t erased = 0;
+
+  size_t size() const { return items.size() - erased; }
+  Entry* find(const K& key) {
+    auto at = index.find(KeyView<K>(key));
+    return at == index.end() ? nullptr : &items[at->second];
+  }
+  // The entry of key, holding value; a new key comes last.
+  Entry& put(const K& key, V value) {
+    if (Entry* e = find(key)) {
+      e->value = std::move(value);
+      return *e;
+    }
+    Entry& e = items.emplace_back(Entry{key, std::move(value)});
+    index.emplace(KeyView<K>(e.key), items.size() - 1);
+    return e;
+  }
+  bool erase(const K& key) {
+    auto at = index.find(KeyView<K>(key));
+    if (at == index.end()) return false;
+    items[at->second].value.reset();
+    index.erase(at);
+    ++erased;
+    return true;
+  }
+  // Empties it and gives its memory back.
+  void release() {
+    std::deque<Entry>().swap(items);
+    std::unordered_map<KeyView<K>, size_t>().swap(index);
+    erased = 0;
+  }
+};
+
+struct Present {};
+}  // namespace detail
+
+template <class T>
+class List {
+ public:
+  struct Store {
+    std::vector<T> items;
+    std::unique_ptr<ListHost<T>> host;
+  };
+
+  List() = default;
+  List(std::vector<T> items) : s_(std::make_unique<Store>()) { s_->items = std::move(items); }
+  List(std::initializer_list<T> items) : List(std::vector<T>(items)) {}
+  explicit List(std::unique_ptr<ListHost<T>> host) : s_(std::make_unique<Store>()) {
+    s_->host = std::move(host);
+  }
+  List(List&&) noexcept = default;
+  List& operator=(List&&) noexcept = default;
+  List(const List&) = delete;
+  List& operator=(const List&) = delete;
+
+  size_t size() const { return !s_ ? 0 : s_->host ? s_->host->size() : s_->items.size(); }
+  bool empty() const { return size() == 0; }
+  Get<T> operator[](size_t i) const {
+    if (s_->host) return s_->host->at(i);
+    return s_->items[i];
+  }
+  Get<T> back() const { return (*this)[size() - 1]; }
+  // A copy of the values, for a list of values.
+  std::vector<T> values() const {
+    std::vector<T> out;
+    out.reserve(size());
+    for (size_t i = 0, n = size(); i < n; ++i) out.push_back((*this)[i]);
+    return out;
+  }
+
+  template <class... A>
+  Get<T> emplace_back(A&&... a) {
+    Store& s = store();
+    if (s.host) return s.host->append(T(std::forward<A>(a)...));
+    return s.items.emplace_back(std::forward<A>(a)...);
+  }
+  void push_back(T v) { emplace_back(std::move(v)); }
+  void set(size_t i, T v) {
+    Store& s = store();
+    if (s.host) s.host->set(i, std::move(v));
+    else s.items[i] = std::move(v);
+  }
+  void reserve(size_t n) {
+    Store& s = store();
+    if (!s.host) s.items.reserve(n);
+  }
+  void clear() {
+    if (!s_) return;
+    if (s_->host) s_->host->clear();
+    else s_->items.clear();
+  }
+
+  class iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = Get<T>;
+    iterator(const List* l, size_t i) : l_(l), i_(i) {}
+    Get<T> operator*() const { return (*l_)[i_]; }
+    iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    bool operator!=(const iterator& o) const { return i_ != o.i_; }
+    bool operator==(const iterator& o) const { return i_ == o.i_; }
+
+   private:
+    const List* l_;
+    size_t i_;
+  };
+  iterator begin() const { return iterator(this, 0); }
+  iterator end() const { return iterator(this, size()); }
+
+  // For the binding.
+  Store& store() {
+    if (!s_) s_ = std::make_unique<Store>();
+    return *s_;
+  }
+  const Store* peek() const { return s_.get(); }
+
+ private:
+  std::unique_ptr<Store> s_;
+};
+
+// Lists of values compare by their values.
+template <class T, class = std::enable_if_t<!by_ref_v<T>>>
+bool operator==(const List<T>& a, const std::vector<T>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < b.size(); ++i)
+    if (!(a[i] == b[i])) return false;
+  return true;
+}
+
+template <class K, class V>
+class Dict {
+ public:
+  using Native = detail::Ordered<K, V>;
+  using Entry = typename Native::Entry;
+  struct Store : Native {
+    std::unique_ptr<DictHost<K, V>> host;
+  };
+
+  // One entry as the iterators give it.
+  struct Item {
+    const K& first;
+    Get<V> second;
+  };
+
+  Dict() = default;
+  template <class W = V, class = std::enable_if_t<!by_ref_v<W>>>
+  Dict(std::initializer_list<std::pair<K, V>> items) {
+    for (const auto& [k, v] : items) insert_or_assign(k, v);
+  }
+  explicit Dict(std::unique_ptr<DictHost<K, V>> host) : s_(std::make_unique<Store>()) {
+    s_->host = std::move(host);
+  }
+  Dict(Dict&&) noexcept = default;
+  Dict& operator=(Dict&&) noexcept = default;
+  Dict(const Dict&) = delete;
+  Dict& operator=(const Dict&) = delete;
+
+  size_t size() const {
+    if (!s_) return 0;
+    return s_->host ? s_->host->size() : s_->Native::size();
+  }
+  bool empty() const { return size() == 0; }
+
+  class iterator {
+   public:
+    struct Arrow {
+      Item item;
+      const Item* operator->() const { return &item; }
+    };
+    iterator() = default;
+    Item operator*() const {
+      if (entry_) return Item{entry_->key, get_native()};
+      return Item{*key_, slot_.get()};
+    }
+    Arrow operator->() const { return Arrow{**this}; }
+    iterator& operator++() {
+      advance();
+      return *this;
+    }
+    bool operator==(const iterator& o) const { return at_end() == o.at_end() && (at_end() || same(o)); }
+    bool operator!=(const iterator& o) const { return !(*this == o); }
+
+   private:
+    friend class Dict;
+    Get<V> get_native() const { return *entry_->value; }
+    bool at_end() const { return !entry_ && !key_; }
+    bool same(const iterator& o) const {
+      return entry_ ? entry_ == o.entry_ : (o.key_ && *key_ == *o.key_);
+    }
+    void advance() {
+      if (!store_) return;
+      if (store_->host) {
+        key_.reset();
+        slot_ = SlotOf<V>{};
+        if (!store_->host->next(pos_, key_, slot_)) key_.reset();
+        return;
+      }
+      entry_ = nullptr;
+      while (pos_ < store_->items.size()) {
+        Entry& e = store_->items[pos_++];
+        if (e.value) {
+          entry_ = &e;
+          return;
+        }
+      }
+    }
+    Store* store_ = nullptr;
+    size_t pos_ = 0;
+    Entry* entry_ = nullptr;          // native
+    std::optional<K> key_;            // host
+    mutable SlotOf<V> slot_{};
+  };
+
+  iterator begin() const {
+    iterator it;
+    it.store_ = s_.get();
+    it.advance();
+    return it;
+  }
+  iterator end() const { return iterator(); }
+
+  iterator find(const K& key) const {
+    iterator it;
+    if (!s_) return it;
+    it.store_ = s_.get();
+    if (s_->host) {
+      if (s_->host->find(key, it.slot_)) it.key_ = key;
+      return it;
+    }
+    it.entry_ = s_->find(key);
+    return it;
+  }
+  bool contains(const K& key) const { return find(key) != end(); }
+  // The value under key; std::out_of_range when there is none.
+  Get<V> at(const K& key) const {
+    static_assert(!is_container_v<V>, "look a container up with lookup()");
+    SlotOf<V> found = lookup(key);
+    if (found.empty()) throw std::out_of_range("no such key");
+    return found.get();
+  }
+  size_t count(const K& key) const { return contains(key) ? 1 : 0; }
+
+  // The value stored under key; the record itself for a record.
+  SlotOf<V> lookup(const K& key) const {
+    SlotOf<V> out{};
+    if (!s_) return out;
+    if (s_->host) {
+      s_->host->find(key, out);
+      return out;
+    }
+    Entry* e = s_->find(key);
+    if (!e) return out;
+    if constexpr (by_ref_v<V>) out.value = &*e->value;
+    else out.value = *e->value;
+    return out;
+  }
+
+  // Stores value under key, in the place of an earlier value; a new key
+  // comes last.
+  Get<V> insert_or_assign(const K& key, V value) {
+    Store& s = store();
+    if (s.host) return s.host->put(key, std::move(value));
+    return *s.put(key, std::move(value)).value;
+  }
+  // The value under key, made from args when there is none.
+  template <class... A>
+  std::pair<iterator, bool> try_emplace(const K& key, A&&... args) {
+    iterator it = find(key);
+    if (it != end()) return {it, false};
+    insert_or_assign(key, V(std::forward<A>(args)...));
+    return {find(key), true};
+  }
+  std::pair<iterator, bool> emplace(const K& key, V value) {
+    iterator it = find(key);
+    if (it != end()) return {it, false};
+    insert_or_assign(key, std::move(value));
+    return {find(key), true};
+  }
+  bool erase(const K& key) {
+    if (!s_) return false;
+    if (s_->host) return s_->host->erase(key);
+    return s_->erase(key);
+  }
+  void clear() {
+    if (!s_) return;
+    if (s_->host) s_->host->clear();
+    else s_->release();
+  }
+  void reserve(size_t n) {
+    Store& s = store();
+    if (!s.host) s.index.reserve(n);
+  }
+
+  // For the binding.
+  Store& store() {
+    if (!s_) s_ = std::make_unique<Store>();
+    return *s_;
+  }
+  const Store* peek() const { return s_.get(); }
+
+ private:
+  std::unique_ptr<Store> s_;
+};
+
+// Mappings of values compare by their entries, in any order.
+template <class K, class V, class = std::enable_if_t<!by_ref_v<V>>>
+bool operator==(const Dict<K, V>& a, const Dict<K, V>& b) {
+  if (a.size() != b.size()) return false;
+  for (const auto& [k, v] : a) {
+    auto other = b.lookup(k);
+    if (other.empty() || !(other.get() == v)) return false;
+  }
+  return true;
+}
+
+template <class T>
+class Set {
+ public:
+  using Native = detail::Ordered<T, detail::Present>;
+  struct Store : Native {
+    std::unique_ptr<SetHost<T>> host;
+  };
+
+  Set() = default;
+  explicit Set(std::unique_ptr<SetHost<T>> host) : s_(std::make_unique<Store>()) {
+    s_->host = std::move(host);
+  }
+  Set(Set&&) noexcept = default;
+  Set& operator=(Set&&) noexcept = default;
+  Set(const Set&) = delete;
+  Set& operator=(const Set&) = delete;
+
+  size_t size() const {
+    if (!s_) return 0;
+    return s_->host ? s_->host->size() : s_->Native::size();
+  }
+  bool empty() const { return size() == 0; }
+  bool contains(const T& v) const {
+    if (!s_) return false;
+    if (s_->host) return s_->host->contains(v);
+    return s_->find(v) != nullptr;
+  }
+  size_t count(const T& v) const { return contains(v) ? 1 : 0; }
+  bool insert(const T& v) {
+    Store& s = store();
+    if (s.host) return s.host->insert(v);
+    if (s.find(v)) return false;
+    s.put(v, detail::Present{});
+    return true;
+  }
+  bool erase(const T& v) {
+    if (!s_) return false;
+    if (s_->host) return s_->host->erase(v);
+    return s_->erase(v);
+  }
+  void clear() {
+    if (!s_) return;
+    if (s_->host) s_->host->clear();
+    else s_->release();
+  }
+
+  // Calls f(value) for every member, in the container's order.
+  template <class F>
+  void for_each(F&& f) const {
+    if (!s_) return;
+    if (s_->host) {
+      size_t pos = 0;
+      std::optional<T> v;
+      while (s_->host->next(pos, v)) f(*v);
+      return;
+    }
+    for (const auto& e : s_->items)
+      if (e.value) f(e.key);
+  }
+  std::vector<T> values() const {
+    std::vector<T> out;
+    for_each([&](const T& v) { out.push_back(v); });
+    return out;
+  }
+
+  Store& store() {
+    if (!s_) s_ = std::make_unique<Store>();
+    return *s_;
+  }
+  const Store* peek() const { return s_.get(); }
+
+ private:
+  std::unique_ptr<Store> s_;
+};
+
+}  // namespace nv
