@@ -19,6 +19,13 @@ Fixture variants live in switches/<name>/:
     memtables/<T>.txt     "INDEX FIELD=VALUE ..." per line; values that read
                           as numbers (0x.. or decimal) become integers
     root/                 files to lay over / (optional)
+    kernel/               the switch's kernel, laid over / like root/ by
+                          scripts/in-switch-ns (optional): stand-ins for
+                          /bin/ip and /sbin/bridge that print its listings,
+                          /proc/net/vlan/config and /sys/class/net; the
+                          answers are in kernel/usr/lib/simswitch/kernel/
+    kernel_routes.txt     the kernel's multicast routes, "KEY | IIF | OIF..."
+                          per line, with what the checker finds for each
 
 Lines starting with "#" in ports.txt, vrfs.txt and memtables are comments.
 """
