@@ -10,6 +10,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <map>
+
 #include "common/text.h"
 #include "kernel_host.h"
 
@@ -78,9 +80,12 @@ TEST(SimKernel, BridgeVlansAndMembers) {
 // key with their ports in order.
 std::string mdb_text(const nv::KernMdbCache& c) {
   std::string out = "rports";
-  for (const auto& [vid, r] : c.mdb_rports)
-    out += " " + std::to_string(vid) + ": " + Kernel::joined(r.swp) + ";";
-  for (const auto& [key, e] : *c.mdb_entries) out += "\n" + key + ": " + Kernel::joined(e.swp);
+  std::map<long, std::string> rports;
+  for (const auto& [vid, r] : c.mdb_rports) rports[vid] = Kernel::joined(r.swp);
+  for (const auto& [vid, names] : rports) out += " " + std::to_string(vid) + ": " + names + ";";
+  std::map<std::string, std::string> entries;
+  for (const auto& [key, e] : c.mdb_entries) entries[key] = Kernel::joined(e.swp);
+  for (const auto& [key, names] : entries) out += "\n" + key + ": " + names;
   return out;
 }
 
