@@ -32,9 +32,17 @@ namespace nv {
 
 // The base of every record the host sees as an object of its own.
 struct Record {};
+// The base of a record that a method may hand to the host by itself, before
+// the host has reached the container that holds it.  The core keeps such a
+// record in an allocation of its own that leaves room for its object (see
+// RecordHooks); other records sit in their container's storage and move
+// into their objects when the host reaches the container.
+struct ReturnedRecord : Record {};
 
 template <class T>
 inline constexpr bool is_record_v = std::is_base_of_v<Record, T>;
+template <class T>
+inline constexpr bool is_returned_v = std::is_base_of_v<ReturnedRecord, T>;
 
 template <class T>
 class List;
@@ -60,6 +68,83 @@ template <class T>
 inline constexpr bool by_ref_v = is_record_v<T> || is_container_v<T>;
 template <class T>
 using Get = std::conditional_t<by_ref_v<T>, T&, T>;
+
+// How the records of a class are laid out in memory.  The binding leaves
+// room before each record for the interpreter object that will hold it, so
+// that the object can be made in place the first time the host reaches the
+// record, wherever the record is then: a record never moves.  Without a
+// binding (the core's own tests) a record is a plain allocation.
+template <class T>
+struct RecordHooks {
+  static inline size_t prefix = 0;                 // bytes before the record
+  static inline void* (*allocate)(size_t) = nullptr;
+  static inline void (*free)(void*) = nullptr;     // memory that holds no object yet
+  static inline void (*drop)(T*) = nullptr;        // gives up the core's hold
+};
+
+// A record the core holds in one of its containers.
+template <class T>
+class Owned {
+ public:
+  template <class... A>
+  static Owned make(A&&... a) {
+    using H = RecordHooks<T>;
+    if (!H::allocate) return Owned(new T(std::forward<A>(a)...));
+    char* mem = static_cast<char*>(H::allocate(H::prefix + sizeof(T)));
+    try {
+      return Owned(new (mem + H::prefix) T(std::forward<A>(a)...));
+    } catch (...) {
+      H::free(mem);
+      throw;
+    }
+  }
+  Owned(Owned&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+  Owned& operator=(Owned&& o) noexcept {
+    if (this != &o) {
+      reset();
+      p_ = o.p_;
+      o.p_ = nullptr;
+    }
+    return *this;
+  }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  ~Owned() { reset(); }
+
+  T& operator*() const { return *p_; }
+  T* get() const { return p_; }
+  // The record, no longer held here (the host's object holds it now).
+  T* release() {
+    T* p = p_;
+    p_ = nullptr;
+    return p;
+  }
+
+ private:
+  explicit Owned(T* p) : p_(p) {}
+  void reset() {
+    if (!p_) return;
+    if (RecordHooks<T>::drop) RecordHooks<T>::drop(p_);
+    else delete p_;
+    p_ = nullptr;
+  }
+  T* p_ = nullptr;
+};
+
+// What a C++ container keeps of an element: returned records through their
+// own allocation, anything else as it is.
+template <class T>
+using Stored = std::conditional_t<is_returned_v<T>, Owned<T>, T>;
+template <class T>
+Stored<T> store_value(T&& v) {
+  if constexpr (is_returned_v<T>) return Owned<T>::make(std::move(v));
+  else return std::move(v);
+}
+template <class T>
+T& stored(Stored<T>& s) {
+  if constexpr (is_returned_v<T>) return *s;
+  else return s;
+}
 
 // Where a found element is: the record itself, or a copy of the value.
 template <class T>
@@ -133,7 +218,8 @@ template <class K, class V>
 struct Ordered {
   struct Entry {
     K key;
-    std::optional<V> value;  // none once erased
+    std::optional<Stored<V>> value;  // none once erased
+    V& get() { return stored<V>(*value); }
   };
   std::deque<Entry> items;  // addresses stay put
   std::unordered_map<KeyView<K>, size_t> index;
@@ -147,10 +233,10 @@ struct Ordered {
   // The entry of key, holding value; a new key comes last.
   Entry& put(const K& key, V value) {
     if (Entry* e = find(key)) {
-      e->value = std::move(value);
+      e->value = store_value(std::move(value));
       return *e;
     }
-    Entry& e = items.emplace_back(Entry{key, std::move(value)});
+    Entry& e = items.emplace_back(Entry{key, store_value(std::move(value))});
     index.emplace(KeyView<K>(e.key), items.size() - 1);
     return e;
   }
@@ -177,12 +263,15 @@ template <class T>
 class List {
  public:
   struct Store {
-    std::vector<T> items;
+    std::vector<Stored<T>> items;
     std::unique_ptr<ListHost<T>> host;
   };
 
   List() = default;
-  List(std::vector<T> items) : s_(std::make_unique<Store>()) { s_->items = std::move(items); }
+  List(std::vector<T> items) : s_(std::make_unique<Store>()) {
+    s_->items.reserve(items.size());
+    for (T& v : items) s_->items.push_back(store_value(std::move(v)));
+  }
   List(std::initializer_list<T> items) : List(std::vector<T>(items)) {}
   explicit List(std::unique_ptr<ListHost<T>> host) : s_(std::make_unique<Store>()) {
     s_->host = std::move(host);
@@ -196,7 +285,7 @@ class List {
   bool empty() const { return size() == 0; }
   Get<T> operator[](size_t i) const {
     if (s_->host) return s_->host->at(i);
-    return s_->items[i];
+    return stored<T>(s_->items[i]);
   }
   Get<T> back() const { return (*this)[size() - 1]; }
   // A copy of the values, for a list of values.
@@ -211,13 +300,14 @@ class List {
   Get<T> emplace_back(A&&... a) {
     Store& s = store();
     if (s.host) return s.host->append(T(std::forward<A>(a)...));
-    return s.items.emplace_back(std::forward<A>(a)...);
+    if constexpr (is_returned_v<T>) return *s.items.emplace_back(Owned<T>::make(std::forward<A>(a)...));
+    else return s.items.emplace_back(std::forward<A>(a)...);
   }
   void push_back(T v) { emplace_back(std::move(v)); }
   void set(size_t i, T v) {
     Store& s = store();
     if (s.host) s.host->set(i, std::move(v));
-    else s.items[i] = std::move(v);
+    else s.items[i] = store_value(std::move(v));
   }
   void reserve(size_t n) {
     Store& s = store();
@@ -327,7 +417,7 @@ class Dict {
 
    private:
     friend class Dict;
-    Get<V> get_native() const { return *entry_->value; }
+    Get<V> get_native() const { return entry_->get(); }
     bool at_end() const { return !entry_ && !key_; }
     bool same(const iterator& o) const {
       return entry_ ? entry_ == o.entry_ : (o.key_ && *key_ == *o.key_);
@@ -395,8 +485,8 @@ class Dict {
     }
     Entry* e = s_->find(key);
     if (!e) return out;
-    if constexpr (by_ref_v<V>) out.value = &*e->value;
-    else out.value = *e->value;
+    if constexpr (by_ref_v<V>) out.value = &e->get();
+    else out.value = e->get();
     return out;
   }
 
@@ -405,7 +495,7 @@ class Dict {
   Get<V> insert_or_assign(const K& key, V value) {
     Store& s = store();
     if (s.host) return s.host->put(key, std::move(value));
-    return *s.put(key, std::move(value)).value;
+    return s.put(key, std::move(value)).get();
   }
   // The value under key, made from args when there is none.
   template <class... A>

@@ -11,7 +11,7 @@
 
 namespace nv {
 
-struct KernDevEntry : Record {
+struct KernDevEntry : ReturnedRecord {
   KernDevEntry(std::string dev, std::string kind, long vlan_filtering)
       : dev(std::move(dev)), kind(std::move(kind)), vlan_filtering(vlan_filtering) {}
   std::string text() const;
@@ -43,7 +43,7 @@ struct KernVlanEntry : Record {
   List<std::string> untagged_swp;
 };
 
-struct KernMdbEntry : Record {
+struct KernMdbEntry : ReturnedRecord {
   KernMdbEntry(long vid, std::string grp) : vid(vid), grp(std::move(grp)) {}
   void add_port(const std::string& dev);  // no duplicates
   std::string text() const;

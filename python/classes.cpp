@@ -1,6 +1,8 @@
 #include "python/classes.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace py {
@@ -87,6 +89,37 @@ Object accessor(PyTypeObject* type, const char* name, std::function<Object(PyObj
   return Object::steal(PyDescr_NewGetSet(type, def));
 }
 
+namespace {
+
+PyObject* alloc_instance(PyTypeObject* type, Py_ssize_t) {
+  void* mem;
+  try {
+    mem = allocate_object_memory(kGcHead + static_cast<size_t>(type->tp_basicsize));
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  }
+  PyObject* o = reinterpret_cast<PyObject*>(static_cast<char*>(mem) + kGcHead);
+  PyObject_INIT(o, type);
+  PyObject_GC_Track(o);
+  return o;
+}
+
+void free_instance(void* o) { free_object_memory(static_cast<char*>(o) - kGcHead); }
+
+}  // namespace
+
+void* allocate_object_memory(size_t size) {
+  void* mem = PyObject_Malloc(size);
+  if (!mem) throw std::bad_alloc();
+  std::memset(mem, 0, size);
+  static_cast<PyGC_Head*>(mem)->gc.gc_refs = _PyGC_REFS_UNTRACKED;
+  return mem;
+}
+
+void free_object_memory(void* memory) { PyObject_Free(memory); }
+
+namespace {
+
 // The instance dictionary as the host reads and replaces it.
 Object instance_dict_property() {
   Object getter = function("__dict__", [](PyObject* args, PyObject*) {
@@ -110,6 +143,8 @@ Object instance_dict_property() {
   return property(getter, setter);
 }
 
+}  // namespace
+
 PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize,
                         destructor dealloc, newfunc tp_new, initproc tp_init,
                         traverseproc traverse, inquiry clear) {
@@ -130,8 +165,8 @@ PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize
   t->tp_setattro = tracking_setattro;
   t->tp_traverse = traverse;
   t->tp_clear = clear;
-  t->tp_alloc = PyType_GenericAlloc;
-  t->tp_free = PyObject_GC_Del;
+  t->tp_alloc = alloc_instance;
+  t->tp_free = free_instance;
   if (PyType_Ready(t) < 0) throw_pending();
   PyDict_DelItemString(t->tp_dict, "__doc__");
   PyErr_Clear();

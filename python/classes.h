@@ -130,6 +130,13 @@ void call_leading(const Args& a, std::index_sequence<I...>, F&& f) {
   std::apply(f, values);
 }
 
+// Instances of exported classes live in memory of their own allocation, laid
+// out as the cycle collector expects (its head first), so that the core can
+// allocate a record before its object exists.
+inline constexpr size_t kGcHead = sizeof(PyGC_Head);
+void* allocate_object_memory(size_t size);  // zeroed, the head marked untracked
+void free_object_memory(void* memory);
+
 // A getset descriptor of the type, over C++ closures; the setter gets null
 // for a deletion, and a type without one refuses assignment.
 Object accessor(PyTypeObject* type, const char* name, std::function<Object(PyObject*)> get,
@@ -179,6 +186,22 @@ class Class {
                               &detail::Hooks<T>::tp_new, &detail::Hooks<T>::tp_init,
                               &detail::Hooks<T>::traverse, &detail::Hooks<T>::clear);
     ClassInfo<T>::type = type_;
+    if constexpr (nv::is_returned_v<T>) {
+      // The core allocates these records inside room for their objects.
+      using H = nv::RecordHooks<T>;
+      H::prefix = detail::kGcHead + offsetof(Instance<T>, storage);
+      H::allocate = &detail::allocate_object_memory;
+      H::free = &detail::free_object_memory;
+      H::drop = [](T* p) {
+        PyObject* o = reinterpret_cast<PyObject*>(instance_of_record(p));
+        if (Py_TYPE(o)) {
+          Py_DECREF(o);  // the host's object outlives the core's hold
+        } else {
+          p->~T();
+          detail::free_object_memory(reinterpret_cast<char*>(o) - detail::kGcHead);
+        }
+      };
+    }
   }
 
   PyTypeObject* type() const { return type_; }

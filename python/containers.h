@@ -53,6 +53,13 @@ struct Element {
     if constexpr (nv::is_record_v<T>) return adopt(std::move(v));
     else return Convert<T>::to(v);
   }
+  // The object of an element the core held, which the host's container
+  // takes over (a new reference).
+  static PyObject* take(nv::Stored<T>& s) {
+    if constexpr (nv::is_returned_v<T>) return record_object(s.release());
+    else if constexpr (nv::is_record_v<T>) return adopt(std::move(s)).release();
+    else return Convert<T>::to(s).release();
+  }
 };
 
 template <class T>
@@ -143,6 +150,10 @@ class HostDict final : public nv::DictHost<K, V> {
     if constexpr (nv::is_container_v<V>) return Object::borrow(host_object(v));
     else return Element<V>::make(std::move(v));
   }
+  static Object take(nv::Stored<V>& v) {
+    if constexpr (nv::is_container_v<V>) return Object::borrow(host_object(v));
+    else return Object::steal(Element<V>::take(v));
+  }
 
  private:
   Object dict_;
@@ -201,8 +212,8 @@ PyObject* host_object(nv::List<T>& l) {
   if (!s.host) {
     Object list = Object::steal(PyList_New(static_cast<Py_ssize_t>(s.items.size())));
     for (size_t i = 0; i < s.items.size(); ++i)
-      PyList_SET_ITEM(list.get(), i, Element<T>::make(std::move(s.items[i])).release());
-    std::vector<T>().swap(s.items);
+      PyList_SET_ITEM(list.get(), i, Element<T>::take(s.items[i]));
+    decltype(s.items)().swap(s.items);
     s.host = std::make_unique<HostList<T>>(std::move(list));
   }
   return static_cast<HostList<T>&>(*s.host).object();
@@ -216,7 +227,7 @@ PyObject* host_object(nv::Dict<K, V>& d) {
     for (auto& e : s.items) {
       if (!e.value) continue;
       Object k = Convert<K>::to(e.key);
-      Object v = HostDict<K, V>::make(std::move(*e.value));
+      Object v = HostDict<K, V>::take(*e.value);
       if (PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) throw_pending();
     }
     s.release();

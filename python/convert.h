@@ -8,6 +8,7 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <functional>
 #include <new>
 #include <map>
@@ -22,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/containers.h"
 #include "common/value.h"
 #include "python/object.h"
 
@@ -76,6 +78,46 @@ T& unwrap(PyObject* o) {
   return inst->value();
 }
 
+// The instance whose value a record is: records are laid out inside the
+// memory of their object (see nv::RecordHooks and Class), made or not.
+template <class T>
+Instance<T>* instance_of_record(T* p) {
+  return reinterpret_cast<Instance<T>*>(reinterpret_cast<char*>(p) -
+                                        offsetof(Instance<T>, storage));
+}
+
+namespace detail {
+// Whether the value holds any of the interpreter's objects, by its
+// declared members.
+template <class T>
+bool holds_objects(T& value) {
+  bool holds = false;
+  visitproc flag = [](PyObject*, void* arg) {
+    *static_cast<bool*>(arg) = true;
+    return 1;
+  };
+  for (auto& f : ClassInfo<T>::visit)
+    if (f(value, flag, &holds)) break;
+  return holds;
+}
+}  // namespace detail
+
+// The host's object of a record the core holds, made in place the first
+// time: the core's hold on the record becomes the object's first reference.
+// Borrowed.
+template <class T>
+PyObject* record_object(T* p) {
+  Instance<T>* inst = instance_of_record(p);
+  PyObject* o = reinterpret_cast<PyObject*>(inst);
+  if (!Py_TYPE(o)) {
+    PyObject_INIT(o, ClassInfo<T>::type);
+    inst->ready = true;
+    // It stays out of the cycle collector until it holds an object.
+    if (detail::holds_objects(inst->value())) PyObject_GC_Track(o);
+  }
+  return o;
+}
+
 // A new instance that holds v.
 template <class T>
 Object adopt(T&& v) {
@@ -89,23 +131,26 @@ Object adopt(T&& v) {
   inst->ready = true;
   // A record that holds none of the interpreter's objects stays out of the
   // cycle collector until it does (see detail::track).
-  bool holds = false;
-  visitproc flag = [](PyObject*, void* arg) {
-    *static_cast<bool*>(arg) = true;
-    return 1;
-  };
-  for (auto& f : ClassInfo<T>::visit)
-    if (f(inst->value(), flag, &holds)) break;
-  if (!holds) PyObject_GC_UnTrack(o);
+  if (!detail::holds_objects(inst->value())) PyObject_GC_UnTrack(o);
   return held;
 }
 
 // Exported records (the primary template): an argument is the record
-// itself; a result given by value becomes a new instance.
+// itself, and so is a result, which the core gives by reference to a record
+// it holds.
 template <class T, class Enable = void>
 struct Convert {
-  static Object to(const T& v) { return adopt(T(v)); }
+  static Object to(const T& v) {
+    static_assert(nv::is_returned_v<T>, "a record given to the host by a method must be a ReturnedRecord");
+    return Object::borrow(record_object(const_cast<T*>(&v)));
+  }
   static T& from(PyObject* o) { return unwrap<T>(o); }
+};
+// A record the core may not have: None for none.
+template <class T>
+struct Convert<T*, std::enable_if_t<nv::is_record_v<T>>> {
+  using R = std::remove_const_t<T>;
+  static Object to(const T* v) { return v ? Convert<R>::to(*v) : Object::none(); }
 };
 
 template <>

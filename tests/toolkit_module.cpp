@@ -56,7 +56,7 @@ struct Probe {
   std::vector<std::string> texts(const std::string& a, const std::string& b) { return {a, b}; }
 };
 
-struct Leaf : nv::Record {
+struct Leaf : nv::ReturnedRecord {
   Leaf(std::string name, long n) : name(std::move(name)), n(n) {}
   std::string name;
   long n;
@@ -89,6 +89,12 @@ struct Node : nv::Record {
     return out;
   }
   bool has_seen(const std::string& k) const { return seen.contains(k); }
+  // The child record itself, or none.
+  const Leaf* child(const std::string& name) const {
+    for (const Leaf& c : children)
+      if (c.name == name) return &c;
+    return nullptr;
+  }
   std::string text() const { return name + ":" + std::to_string(n); }
 
   std::string name;
@@ -120,6 +126,7 @@ void module_body(PyObject* module) {
       .method("grow", &Node::grow, {"count"})
       .method("tag_keys", &Node::tag_keys)
       .method("has_seen", &Node::has_seen, {"k"})
+      .method("child", &Node::child, {"name"})
       .str(&Node::text);
 
   py::Class<Probe>(py::Object::borrow(module), "Probe")

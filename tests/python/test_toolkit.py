@@ -142,6 +142,21 @@ class RecordTest(unittest.TestCase):
         self.assertEqual(n.tags, {'n.0': 0, 'n.1': 1, 'n.2': 2, 'n.0': 0})
         self.assertEqual(n.seen, set(['n.0', 'n.1', 'n.2']))
 
+    def test_a_record_a_method_gives_is_the_one_in_its_table(self):
+        n = _toolkittest.Node('n', 1)
+        n.grow(3)
+        c = n.child('n.1')                           # reached before its list is
+        self.assertIs(n.child('n.1'), c)
+        self.assertIsNone(n.child('nowhere'))
+        c.n = 40
+        c.note = 'kept'
+        self.assertEqual(n.total(), 0 + 40 + 2)
+        self.assertIs(n.children[1], c)
+        self.assertEqual(n.children[1].note, 'kept')
+        self.assertIs(n.child('n.1'), c)
+        del n                                        # the record outlives its table
+        self.assertEqual((c.name, c.n), ('n.1', 40))
+
     def test_what_the_host_changes_the_core_reads(self):
         n = _toolkittest.Node('n', 1)
         mine = [_toolkittest.Leaf('a', 5)]
