@@ -129,9 +129,8 @@ bool contains(const Object& container, const Object& value) {
 }
 
 bool equals(const Object& a, const Object& b) {
-  int r = PyObject_RichCompareBool(a.get(), b.get(), Py_EQ);
-  if (r < 0) py::throw_pending();
-  return r != 0;
+  // The operator itself: no shortcut for an object compared with itself.
+  return truth(Object::steal(PyObject_RichCompare(a.get(), b.get(), Py_EQ)));
 }
 
 bool equals(const Object& a, long n) { return equals(a, py::integer(n)); }

@@ -42,6 +42,8 @@ void export_vxlan_asic(const Object& m) {
   Class<Asic> cls(m, "Asic");
   cls.factory([globals](PyTypeObject*) { return std::make_shared<Asic>(globals, real_system()); });
   cls.init(&Asic::init, {}, {});
+  // A class without documentation, as the host's own classes have it.
+  cls.attr("__doc__", Object::none());
 
   // Methods, in the class's order.
   cls.method("get_id_2_name", &Asic::get_id_2_name, {"chip_id"});
