@@ -261,6 +261,26 @@ class CollectionTest(unittest.TestCase):
         self.assertEqual([result[v]['rawRemoteMacs'] for v in sorted(result)], [[], [], []])
 
 
+class DemoTest(unittest.TestCase):
+
+    def test_prints_the_vnis(self):
+        status, out, err = nvtest.in_switch_ns(
+            ROOT, [nvtest.PYTHON, '-B', os.path.join(nvtest.SIMSWITCH, 'demo.py'), '--vxlan'],
+            env={'PYTHONPATH': ''})
+        self.assertEqual(status, 0, err)
+        lines = out.splitlines()
+        self.assertEqual(lines[0], 'No route entry found for dstIp 10.0.0.9/32')
+        self.assertEqual([l for l in lines if l.startswith('vni')],
+                         ['vni 1000', 'vni 2000', 'vni 3000'])
+        at = lines.index('vni 2000')
+        self.assertEqual(lines[at:at + 9], [
+            'vni 2000', '  vni: 2000', '  vpn: 28673', '  igmpSnoop: 0', '  arpSupress: 0',
+            '  arpReqSup: 0', '  arpReplySupress: 0', '  localPorts:',
+            "    ('trunk', ('swp11', 'swp12'), None)"])
+        self.assertIn("    ('00:03:00:00:00:03', '10.0.0.1', '10.0.0.9/32', None, None, None, "
+                      "9216)", lines)
+
+
 @unittest.skipUnless(test_yaml.reference_available(),
                      '%s with python3-yaml is needed as the reference '
                      '(scripts/setup installs python3-yaml)' % test_yaml.REFERENCE_PYTHON)
