@@ -26,6 +26,8 @@ class System {
 
   virtual bool is_file(const std::string& path) = 0;
   virtual bool is_dir(const std::string& path) = 0;
+  // Whether anything at all is there (links followed).
+  virtual bool exists(const std::string& path) { return is_file(path) || is_dir(path); }
   // Whole content of a file; raises IOError when it cannot be read.
   virtual std::string read_file(const std::string& path) = 0;
   // Names in a directory (no "." or ".."); raises OSError on failure.

@@ -71,6 +71,32 @@ int accessor_set(PyObject* self, PyObject* value, void* closure) {
   return guarded_status([&] { a->set(self, value); });
 }
 
+// The interpreter names the class in a missing attribute's message by its
+// full name; a class written in Python is named by its own.
+PyObject* short_named_getattro(PyObject* self, PyObject* name) {
+  PyObject* r = PyObject_GenericGetAttr(self, name);
+  if (r || !PyErr_ExceptionMatches(PyExc_AttributeError) || !PyString_Check(name)) return r;
+  PyObject *type, *value, *tb;
+  PyErr_Fetch(&type, &value, &tb);
+  const char* full = Py_TYPE(self)->tp_name;
+  std::string generic = std::string("'") + full + "' object has no attribute '" +
+                        PyString_AS_STRING(name) + "'";
+  PyObject* text = value ? PyObject_Str(value) : nullptr;
+  bool is_generic = text && PyString_Check(text) && generic == PyString_AS_STRING(text);
+  Py_XDECREF(text);
+  if (!is_generic) {
+    PyErr_Restore(type, value, tb);
+    return nullptr;
+  }
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(tb);
+  const char* dot = std::strrchr(full, '.');
+  PyErr_Format(PyExc_AttributeError, "'%.50s' object has no attribute '%.400s'",
+               dot ? dot + 1 : full, PyString_AS_STRING(name));
+  return nullptr;
+}
+
 // Setting any attribute may store an object: the instance is tracked.
 int tracking_setattro(PyObject* self, PyObject* name, PyObject* value) {
   int r = PyObject_GenericSetAttr(self, name, value);
@@ -163,6 +189,7 @@ PyTypeObject* new_class(PyObject* module, const char* name, Py_ssize_t basicsize
   t->tp_new = tp_new;
   t->tp_init = tp_init;
   t->tp_setattro = tracking_setattro;
+  t->tp_getattro = short_named_getattro;
   t->tp_traverse = traverse;
   t->tp_clear = clear;
   t->tp_alloc = alloc_instance;

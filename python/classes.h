@@ -44,7 +44,7 @@ void instance_clear(InstanceHead* self);
 
 template <class T>
 struct Hooks {
-  static inline std::function<void(void* storage, PyTypeObject*)> construct;
+  static inline std::function<void(void* storage, PyObject* self)> construct;
   static inline std::function<void(PyObject*, PyObject*, PyObject*)> init;
   static inline std::function<std::string(const T&)> str;
 
@@ -69,7 +69,7 @@ struct Hooks {
     inst->ready = false;
     if (construct) {
       try {
-        construct(inst->storage, type);
+        construct(inst->storage, o);
         inst->ready = true;
       } catch (...) {
         Py_DECREF(o);
@@ -207,7 +207,7 @@ class Class {
   PyTypeObject* type() const { return type_; }
 
   // Makes the value of a new instance in place, before __init__ runs.
-  Class& factory(std::function<void(void* storage, PyTypeObject*)> f) {
+  Class& factory(std::function<void(void* storage, PyObject* self)> f) {
     detail::Hooks<T>::construct = std::move(f);
     return *this;
   }

@@ -3,11 +3,12 @@
 A Switch holds everything the checker can read from a switch: the answers of
 the diagnostic shell, the port table, the VRF names, the memory tables that
 gettable reads, and optionally a directory of files (daemon debug files, the
-pairing tool) that scripts/in-switch-ns lays over / for the scenario tests.
+pairing tool, the VXLAN checker's daemon files) that scripts/in-switch-ns
+lays over / for the scenario tests.
 
 One switch is current at a time.  The stand-ins (dolmish, norvask.quillon,
-norvask.stavren) answer from it and record what they are asked, so that tests
-can check which commands ran and in which order.
+norvask.stavren, norvask.harnel) answer from it and record what they are
+asked, so that tests can check which commands ran and in which order.
 
 Fixture variants live in switches/<name>/:
 
@@ -18,6 +19,8 @@ Fixture variants live in switches/<name>/:
     vrfs.txt              "ID NAME" per line
     memtables/<T>.txt     "INDEX FIELD=VALUE ..." per line; values that read
                           as numbers (0x.. or decimal) become integers
+    modports.txt          "MODULE PORT ASIC-PORT" per line: the module ports
+                          that norvask.harnel knows
     root/                 files to lay over / (optional)
     kernel/               the switch's kernel, laid over / like root/ by
                           scripts/in-switch-ns (optional): stand-ins for
@@ -26,8 +29,12 @@ Fixture variants live in switches/<name>/:
                           answers are in kernel/usr/lib/simswitch/kernel/
     kernel_routes.txt     the kernel's multicast routes, "KEY | IIF | OIF..."
                           per line, with what the checker finds for each
+    base                  the name of another variant whose shell outputs,
+                          ports, VRFs, memory tables and module ports this
+                          one starts from (optional; its own files win)
 
-Lines starting with "#" in ports.txt, vrfs.txt and memtables are comments.
+Lines starting with "#" in ports.txt, vrfs.txt, modports.txt and memtables
+are comments.
 """
 
 import copy
@@ -42,7 +49,7 @@ class Switch(object):
     """Everything one simulated switch answers."""
 
     def __init__(self, outputs=None, ports=None, vrfs=None, memtables=None,
-                 root=None, logical=None, name=None):
+                 root=None, logical=None, name=None, modports=None):
         self.name = name
         # shell command text -> output text
         self.outputs = dict(outputs or {})
@@ -56,6 +63,8 @@ class Switch(object):
         self.memtables = dict(memtables or {})
         # directory laid over / in the scenario tests, or None
         self.root = root
+        # (module, port) -> asic port
+        self.modports = dict(modports or {})
         self._reindex()
 
     def _reindex(self):
@@ -79,6 +88,9 @@ class Switch(object):
         if self._linux_of is not self.ports or len(self._linux) != len(self.ports):
             self._reindex()
         return self._linux[dport]
+
+    def modport_interface(self, module, port):
+        return self.modports[(module, port)]
 
 
 def unknown_command_output(cmd):
@@ -128,25 +140,33 @@ def load(name):
     path = name if os.sep in name else os.path.join(SWITCHES, name)
     if not os.path.isdir(path):
         raise ValueError('no such switch fixture: %s' % name)
-    outputs = {}
+    base = None
+    bfile = os.path.join(path, 'base')
+    if os.path.isfile(bfile):
+        with open(bfile) as f:
+            base = load(f.read().strip())
+    outputs = dict(base.outputs) if base else {}
     shell = os.path.join(path, 'shell')
     if os.path.isdir(shell):
         for fname in os.listdir(shell):
             with open(os.path.join(shell, fname), 'rb') as f:
                 outputs[filename_to_command(fname)] = f.read()
-    ports, logical = [], {}
+    ports = list(base.ports) if base else []
+    logical = dict(base.logical) if base else {}
     pfile = os.path.join(path, 'ports.txt')
     if os.path.isfile(pfile):
+        ports, logical = [], {}
         for words in _data_lines(pfile):
             ports.append((words[0], words[1]))
             if len(words) > 2:
                 logical[int(words[2])] = words[0]
-    vrfs = {}
+    vrfs = dict(base.vrfs) if base else {}
     vfile = os.path.join(path, 'vrfs.txt')
     if os.path.isfile(vfile):
+        vrfs = {}
         for words in _data_lines(vfile):
             vrfs[int(words[0])] = words[1]
-    memtables = {}
+    memtables = dict(base.memtables) if base else {}
     mdir = os.path.join(path, 'memtables')
     if os.path.isdir(mdir):
         for fname in os.listdir(mdir):
@@ -155,10 +175,14 @@ def load(name):
                 table[int(words[0], 0)] = dict(
                     (k, _value(v)) for k, v in (w.split('=', 1) for w in words[1:]))
             memtables[os.path.splitext(fname)[0]] = table
+    modports = dict(base.modports) if base else {}
+    mfile = os.path.join(path, 'modports.txt')
+    if os.path.isfile(mfile):
+        modports = dict(((int(w[0]), int(w[1])), w[2]) for w in _data_lines(mfile))
     root = os.path.join(path, 'root')
     return Switch(outputs, ports, vrfs, memtables,
                   root if os.path.isdir(root) else None, logical,
-                  name=os.path.basename(path.rstrip(os.sep)))
+                  name=os.path.basename(path.rstrip(os.sep)), modports=modports)
 
 
 def variants():
@@ -179,6 +203,7 @@ class _State(object):
         self.gettable_calls = []
         self.client_calls = []
         self.made = []
+        self.harnel_calls = []
 
 
 _state = _State()
@@ -253,6 +278,11 @@ def client_args():
     return [args for args, _ in _state.client_calls]
 
 
+def harnel_calls():
+    """(function name, arguments) of every norvask.harnel call, in order."""
+    return list(_state.harnel_calls)
+
+
 def constructions():
     """Names of the platform objects made ("quillon", "VrfDb", "dolmish")."""
     return list(_state.made)
@@ -279,6 +309,10 @@ def _client_run(client, cmd):
         raise _failing[cmd] or IOError('timed out')
     out = _answer(cmd)
     return out if out is not None else unknown_command_output(cmd)
+
+
+def _harnel_call(name, *args):
+    _state.harnel_calls.append((name, args))
 
 
 def _gettable(table, kwargs):

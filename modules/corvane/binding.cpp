@@ -117,9 +117,9 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
   Object globals = Object::borrow(PyModule_GetDict(m.get()));
   Class<XgsAsic> cls(m, "Asic");
 
-  cls.factory([](void* at, PyTypeObject* t) {
-    Asic::Env env{real_system(), py::sys_stdout(),
-                  py::attribute_list(Object::borrow(reinterpret_cast<PyObject*>(t)), "ORIG_DEV")};
+  cls.factory([](void* at, PyObject* self) {
+    PyObject* cls = reinterpret_cast<PyObject*>(Py_TYPE(self));
+    Asic::Env env{real_system(), py::sys_stdout(), py::attribute_list(Object::borrow(cls), "ORIG_DEV")};
     new (at) XgsAsic(std::move(env));
   });
   cls.init(&XgsAsic::init, {"use_mem_table", "debug"}, {py::boolean(false), py::boolean(false)},
