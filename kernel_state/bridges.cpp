@@ -87,25 +87,25 @@ void KernelState::kern_create_vlan_cache() {
         ports = expand_kern_bond(name);
       else
         ports.push_back(name);
-      KernVlanEntry& entry = caches.kern_vlan_cache.try_emplace(vid, vid).first->second;
+      KernVlanEntry& entry =
+          need(caches.kern_vlan_cache, "kern_vlan_cache").try_emplace(vid, vid).first->second;
       for (const std::string& port : ports) entry.add_port(port, untagged);
     }
   }
 }
 
 std::vector<std::string> KernelState::kern_get_vlan_members(long vid) {
-  if (!caches.kern_vlan_cache_created) kern_create_vlan_cache();
+  if (!need(caches.kern_vlan_cache_created, "kern_vlan_cache_created")) kern_create_vlan_cache();
   std::vector<std::string> members;
-  auto it = caches.kern_vlan_cache.find(vid);
-  if (it == caches.kern_vlan_cache.end()) return members;
-  const KernVlanEntry& entry = it->second;
-  members.reserve(entry.tagged_swp.size() + entry.untagged_swp.size());
-  members.insert(members.end(), entry.tagged_swp.begin(), entry.tagged_swp.end());
-  members.insert(members.end(), entry.untagged_swp.begin(), entry.untagged_swp.end());
+  auto found = need(caches.kern_vlan_cache, "kern_vlan_cache").lookup(vid);
+  if (found.empty()) return members;
+  const KernVlanEntry& entry = found.get();
+  for (const std::string& port : entry.tagged_swp) members.push_back(port);
+  for (const std::string& port : entry.untagged_swp) members.push_back(port);
   return members;
 }
 
-const std::vector<std::string>& KernelState::kern_setup_br_cache(const std::string& dev) {
+StoredMembers KernelState::kern_setup_br_cache(const std::string& dev) {
   std::vector<std::string> names;
   try {
     names = host_.system().list_dir("/sys/class/net/" + dev + "/brif");
@@ -124,14 +124,14 @@ const std::vector<std::string>& KernelState::kern_setup_br_cache(const std::stri
       members.push_back(base.vlan == -1 ? std::move(slave)
                                         : slave + "." + std::to_string(base.vlan));
   }
-  std::vector<std::string>& stored = caches.kern_br_cache[dev];
-  stored = std::move(members);
-  return stored;
+  auto& cache = need(caches.kern_br_cache, "kern_br_cache");
+  cache.insert_or_assign(dev, List<std::string>(std::move(members)));
+  return cache.lookup(dev);
 }
 
-const std::vector<std::string>& KernelState::kern_get_br_members(const std::string& dev) {
-  auto it = caches.kern_br_cache.find(dev);
-  if (it != caches.kern_br_cache.end()) return it->second;
+StoredMembers KernelState::kern_get_br_members(const std::string& dev) {
+  StoredMembers stored = need(caches.kern_br_cache, "kern_br_cache").lookup(dev);
+  if (!stored.empty()) return stored;
   return kern_setup_br_cache(dev);
 }
 

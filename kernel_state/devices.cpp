@@ -32,15 +32,13 @@ long KernelState::kern_dev_vlan_filtering_parse(const std::string& dev) {
 }
 
 const KernDevEntry& KernelState::kern_dev_cache_get(const std::string& dev) {
-  auto it = caches.kern_dev_cache.find(dev);
-  if (it == caches.kern_dev_cache.end()) {
-    // Both are learned before anything is stored: a failure leaves no entry.
-    std::string kind = kern_dev_kind_parse(dev);
-    const long vlan_filtering = kern_dev_vlan_filtering_parse(dev);
-    it = caches.kern_dev_cache.emplace(dev, KernDevEntry(dev, std::move(kind), vlan_filtering))
-             .first;
-  }
-  return it->second;
+  auto found = need(caches.kern_dev_cache, "kern_dev_cache").lookup(dev);
+  if (!found.empty()) return found.get();
+  // Both are learned before anything is stored: a failure leaves no entry.
+  std::string kind = kern_dev_kind_parse(dev);
+  const long vlan_filtering = kern_dev_vlan_filtering_parse(dev);
+  return need(caches.kern_dev_cache, "kern_dev_cache")
+      .insert_or_assign(dev, KernDevEntry(dev, std::move(kind), vlan_filtering));
 }
 
 std::string KernelState::kern_dev_kind_get(const std::string& dev) {
@@ -79,15 +77,17 @@ void KernelState::kern_create_vlan_dev_cache() {
     std::string dev(strip(fields[0]));
     const long vid = parse_int(strip(fields[1]), 10);
     std::string atlink(strip(fields[2]));
-    caches.kern_vlan_dev_cache.insert_or_assign(dev, KernVlanDevEntry(dev, vid, std::move(atlink)));
+    need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache")
+        .insert_or_assign(dev, KernVlanDevEntry(dev, vid, std::move(atlink)));
   }
 }
 
 std::optional<std::pair<long, std::string>> KernelState::kern_get_vlan_and_atlink(
     const std::string& dev) {
-  if (!caches.kern_vlan_dev_cache_created) kern_create_vlan_dev_cache();
-  auto it = caches.kern_vlan_dev_cache.find(dev);
-  if (it == caches.kern_vlan_dev_cache.end()) return std::nullopt;
+  if (!need(caches.kern_vlan_dev_cache_created, "kern_vlan_dev_cache_created"))
+    kern_create_vlan_dev_cache();
+  auto it = need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").find(dev);
+  if (it == need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").end()) return std::nullopt;
   return std::make_pair(it->second.vid, it->second.atlink);
 }
 

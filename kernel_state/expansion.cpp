@@ -21,7 +21,7 @@ std::string with_vlan(const std::string& name, long vlan) {
 }  // namespace
 
 void KernelState::expand_kern_dev(const std::string& grp, const std::string& orig_dev,
-                                  long parent_vlan, std::set<std::string>& tmp_encaps) {
+                                  long parent_vlan, Set<std::string>& tmp_encaps) {
   const KernBaseDev base = kern_base_dev_kind_get(orig_dev, parent_vlan);
   if (!supported(base.kind)) return;
   if (base.kind == "bridge") {
@@ -50,14 +50,14 @@ std::vector<std::string> KernelState::expand_kern_vlan_aware_bridge(const std::s
                                                                     long vlan) {
   if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, vlan, grp_mac)) return entry->swp.values();
   // Snooping knows nothing of the group: it floods to the whole VLAN.
-  if (caches.flood_mdb_misses) return kern_get_vlan_members(vlan);
+  if (need(caches.flood_mdb_misses, "flood_mdb_misses")) return kern_get_vlan_members(vlan);
   return {};
 }
 
 std::vector<std::string> KernelState::expand_kern_vlan_unaware_bridge(const std::string& grp_mac,
                                                                       const std::string& dev) {
   if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, -1, grp_mac)) return entry->swp.values();
-  if (caches.flood_mdb_misses) return kern_get_br_members(dev);
+  if (need(caches.flood_mdb_misses, "flood_mdb_misses")) return kern_get_br_members(dev).get().values();
   return {};
 }
 

@@ -112,6 +112,17 @@ long parse_int_base0(std::string_view text) {
   throw ValueError("invalid literal for int() with base 0: " + py_repr(quoted));
 }
 
+void KernelCaches::make_kernel_caches() {
+  kern_dev_cache.emplace();
+  kern_mdb_cache.emplace();
+  flood_mdb_misses = true;
+  kern_vlan_cache_created = false;
+  kern_vlan_cache.emplace();
+  kern_vlan_dev_cache_created = false;
+  kern_vlan_dev_cache.emplace();
+  kern_br_cache.emplace();
+}
+
 std::string KernelState::command_output(const std::string& command_text,
                                         std::string_view fallback) {
   std::vector<std::string> argv;

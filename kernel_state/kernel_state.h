@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/containers.h"
+#include "common/errors.h"
 #include "common/system.h"
 #include "kernel_state/records.h"
 
@@ -32,16 +34,28 @@ class KernelHost {
 };
 
 // The kernel caches and flags, in the order the checker creates them.
+// The kernel caches, as attributes of the checker: each exists once made,
+// and the host may replace any of them; the readers use what is there at
+// the time of each use.
 struct KernelCaches {
-  std::map<std::string, KernDevEntry> kern_dev_cache;
-  std::map<std::string, KernMdbCache> kern_mdb_cache;  // by bridge name
-  bool flood_mdb_misses = true;
-  bool kern_vlan_cache_created = false;
-  std::map<long, KernVlanEntry> kern_vlan_cache;
-  bool kern_vlan_dev_cache_created = false;
-  std::map<std::string, KernVlanDevEntry> kern_vlan_dev_cache;
-  std::map<std::string, std::vector<std::string>> kern_br_cache;  // bridge -> members
+  std::optional<Dict<std::string, KernDevEntry>> kern_dev_cache;
+  std::optional<Dict<std::string, KernMdbCache>> kern_mdb_cache;  // by bridge name
+  std::optional<bool> flood_mdb_misses;
+  std::optional<bool> kern_vlan_cache_created;
+  std::optional<Dict<long, KernVlanEntry>> kern_vlan_cache;
+  std::optional<bool> kern_vlan_dev_cache_created;
+  std::optional<Dict<std::string, KernVlanDevEntry>> kern_vlan_dev_cache;
+  std::optional<Dict<std::string, List<std::string>>> kern_br_cache;  // bridge -> members
+  // Where an expansion puts the port names it finds; made by the route
+  // comparison before each expansion.
+  std::optional<Set<std::string>> tmp_encaps;
+
+  // Makes the caches empty, in the checker's construction order.
+  void make_kernel_caches();
 };
+
+// A bridge's stored member list.
+using StoredMembers = SlotOf<List<std::string>>;
 
 // A device resolved to the device under it: a VLAN device known to the
 // kernel becomes its lower device and its VLAN id.
@@ -70,10 +84,10 @@ class KernelState {
   // merge_router_ports: whether a bridge without VLAN filtering merges its
   // multicast router ports into its snooping entries (a bridge with VLAN
   // filtering always does); a property of the chip's checker.
-  KernelState(KernelHost& host, bool merge_router_ports)
-      : host_(host), merge_router_ports_(merge_router_ports) {}
+  KernelState(KernelHost& host, bool merge_router_ports, KernelCaches& caches)
+      : caches(caches), host_(host), merge_router_ports_(merge_router_ports) {}
 
-  KernelCaches caches;
+  KernelCaches& caches;
 
   // --- devices, VLAN devices and bond slaves
   std::string kern_dev_kind_parse(const std::string& dev);          // no cache
@@ -95,8 +109,8 @@ class KernelState {
   // The VLAN's tagged ports, then its untagged ones; a new list.
   std::vector<std::string> kern_get_vlan_members(long vid);
   // Both give the list stored in kern_br_cache for the bridge.
-  const std::vector<std::string>& kern_setup_br_cache(const std::string& dev);
-  const std::vector<std::string>& kern_get_br_members(const std::string& dev);
+  StoredMembers kern_setup_br_cache(const std::string& dev);
+  StoredMembers kern_get_br_members(const std::string& dev);
 
   // --- bridge snooping
   // The bridge's snooping entry for a VLAN (-1 on a bridge without VLAN
@@ -108,7 +122,7 @@ class KernelState {
   // --- expansion into port names
   // Adds to tmp_encaps the port names to which orig_dev delivers the group.
   void expand_kern_dev(const std::string& grp, const std::string& orig_dev, long parent_vlan,
-                       std::set<std::string>& tmp_encaps);
+                       Set<std::string>& tmp_encaps);
   std::vector<std::string> expand_kern_bridge(long vlan_filtering, const std::string& grp,
                                               const std::string& dev, long vlan);
   std::vector<std::string> expand_kern_vlan_aware_bridge(const std::string& grp_mac,
@@ -118,11 +132,18 @@ class KernelState {
 
   bool merge_router_ports() const { return merge_router_ports_; }
 
- private:
   // Standard output of the command text split at white space, or the
   // fallback when the program exits with a failure status.  A program that
   // cannot be started raises OSError.
-  std::string command_output(const std::string& command_text, std::string_view fallback);
+  std::string command_output(const std::string& command_text, std::string_view fallback = {});
+
+ private:
+  // The attribute, or the host's AttributeError when it is missing.
+  template <class T>
+  static T& need(std::optional<T>& attr, const char* name) {
+    if (!attr) throw Error(ErrorKind::Attribute, std::string("Asic instance has no attribute '") + name + "'");
+    return *attr;
+  }
   // The text of a file; an I/O error while reading it ends the reading
   // quietly, with nothing read.
   std::string read_file_quietly(const std::string& path);

@@ -54,12 +54,14 @@ const KernMdbEntry* KernelState::kern_dev_get_mdb_entry(const std::string& orig_
                                                         long orig_vlan,
                                                         const std::string& orig_grp) {
   const std::string key = std::to_string(orig_vlan) + "." + orig_grp;
-  auto it = caches.kern_mdb_cache.find(orig_dev);
-  if (it == caches.kern_mdb_cache.end()) {
+  auto it = need(caches.kern_mdb_cache, "kern_mdb_cache").find(orig_dev);
+  if (it == need(caches.kern_mdb_cache, "kern_mdb_cache").end()) {
     const std::string out = command_output("/sbin/bridge -d -s mdb show dev " + orig_dev, "");
     const long vlan_filtering = kern_dev_vlan_filtering_get(orig_dev);
     // Stored before any line is read: a failure part-way is not retried.
-    it = caches.kern_mdb_cache.emplace(orig_dev, KernMdbCache(orig_dev, vlan_filtering)).first;
+    it = need(caches.kern_mdb_cache, "kern_mdb_cache")
+             .emplace(orig_dev, KernMdbCache(orig_dev, vlan_filtering))
+             .first;
     read_mdb(orig_dev, out, it->second);
   }
   const MdbEntryMap& entries = it->second.mdb_entries;

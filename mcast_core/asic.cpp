@@ -10,7 +10,10 @@
 
 namespace nv {
 
-Asic::Asic(Env env, const ChipPolicy& policy) : env_(std::move(env)), policy_(policy) {}
+Asic::Asic(Env env, const ChipPolicy& policy)
+    : KernelState(*this, policy.merge_router_ports, *this), env_(std::move(env)), policy_(policy) {}
+
+bool Asic::is_linux_port(const std::string& dev) { return need(linux_ports, "linux_ports").contains(dev); }
 
 Error Asic::missing_attribute(const char* name) {
   // Asic is an old-style class of the host; this is its wording.
@@ -25,17 +28,6 @@ void Asic::make_outside_objects(ServiceFactory& services, const Value& debug_arg
   bcm = services.make_shell();
 }
 
-void Asic::make_kernel_caches() {
-  kern_dev_cache.emplace();
-  kern_mdb_cache.emplace();
-  flood_mdb_misses = true;
-  kern_vlan_cache_created = false;
-  kern_vlan_cache.emplace();
-  kern_vlan_dev_cache_created = false;
-  kern_vlan_dev_cache.emplace();
-  kern_br_cache.emplace();
-}
-
 std::optional<std::string> Asic::get_cmd_output(System& sys, const std::vector<std::string>& argv) {
   return sys.capture(argv);
 }
@@ -43,13 +35,6 @@ std::optional<std::string> Asic::get_cmd_output(System& sys, const std::vector<s
 Value Asic::get_cmd_output_or(const std::vector<std::string>& argv, const Value& disp_str) {
   std::optional<std::string> out = get_cmd_output(*real_system(), argv);
   return out ? Value(std::move(*out)) : disp_str;
-}
-
-std::string Asic::command_output(const std::string& command_text) {
-  std::vector<std::string> argv;
-  for (std::string_view w : words(command_text)) argv.emplace_back(w);
-  std::optional<std::string> out = get_cmd_output(system(), argv);
-  return out ? std::move(*out) : std::string();
 }
 
 ShellOutput Asic::run_guarded(const std::string& cmd, std::string_view timeout_text) {

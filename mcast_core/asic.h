@@ -22,6 +22,7 @@
 #include "common/services.h"
 #include "common/system.h"
 #include "common/value.h"
+#include "kernel_state/kernel_state.h"
 #include "kernel_state/records.h"
 #include "mcast_core/read_context.h"
 #include "mcast_core/records.h"
@@ -31,6 +32,9 @@ namespace nv {
 // What the chips' checkers do differently in the shared part.
 struct ChipPolicy {
   long hmroute_group_bits;  // type bits a hardware route adds to its group id
+  // Whether a bridge without VLAN filtering merges its multicast router
+  // ports into its snooping entries.
+  bool merge_router_ports;
 };
 
 // The pattern vlan (?P<vlan>\d+).*untagged (?P<ports>\S+) searched for in a
@@ -40,7 +44,9 @@ bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string
 
 using FieldMap = std::map<std::string, std::string>;
 
-class Asic {
+// The checker's kernel caches are its own attributes (KernelCaches), and
+// the kernel readers (KernelState) run over them.
+class Asic : public KernelCaches, public KernelHost, public KernelState {
  public:
   struct Env {
     std::shared_ptr<System> system;
@@ -100,7 +106,8 @@ class Asic {
   // lookups call it the first time they need a VLAN.
   virtual void parse_vlan(const Value& vid) = 0;
 
-  System& system() { return *env_.system; }
+  System& system() override { return *env_.system; }
+  bool is_linux_port(const std::string& dev) override;
   const Env& env() const { return env_; }
 
   // --- state, as the host sees it; an empty pointer is an attribute that
@@ -114,15 +121,6 @@ class Asic {
   std::optional<bool> nq_mroute_kestrad_debug_enabled;
   std::shared_ptr<NameSet> linux_ports;
 
-  std::optional<Dict<std::string, KernDevEntry>> kern_dev_cache;
-  std::optional<Dict<std::string, KernMdbCache>> kern_mdb_cache;
-  std::optional<bool> flood_mdb_misses;
-  std::optional<bool> kern_vlan_cache_created;
-  std::optional<Dict<long, KernVlanEntry>> kern_vlan_cache;
-  std::optional<bool> kern_vlan_dev_cache_created;
-  std::optional<Dict<std::string, KernVlanDevEntry>> kern_vlan_dev_cache;
-  std::optional<Dict<std::string, List<std::string>>> kern_br_cache;
-
   std::optional<Portmap> portmap;
   std::optional<IntMap> l3_intfs;
   std::optional<VlanXlateList> vlan_xlate;
@@ -133,7 +131,6 @@ class Asic {
   std::optional<VlanMap> vlans;
   std::optional<ReplicationGroupMap> replication_groups;
   std::optional<MrouteMap> mroutes;
-  std::optional<Set<std::string>> tmp_encaps;
 
  protected:
   // Opens a read context for the time of one read of the hardware, unless
@@ -159,10 +156,8 @@ class Asic {
   // Creates the outside objects and the kernel caches, the first steps of
   // every chip's construction, in the host's order.
   void make_outside_objects(ServiceFactory& services, const Value& debug);
-  void make_kernel_caches();
 
   ShellOutput run_guarded(const std::string& cmd, std::string_view timeout_text);
-  std::string command_output(const std::string& command_text);
   // bcm2linux of the port table; while the hardware is read, each port's
   // answer is asked once and kept.  `id` is the port's name number, or
   // kNoName when the caller has none.  The answer is held in an Encap of the

@@ -14,7 +14,7 @@ namespace nv {
 
 // Replication group ids of XGS routes carry this bit.
 inline constexpr long kMcastGroupBit = 0x2000000;
-inline constexpr ChipPolicy kXgsPolicy{kMcastGroupBit};
+inline constexpr ChipPolicy kXgsPolicy{kMcastGroupBit, true};
 
 class XgsAsic : public Asic {
  public:

@@ -66,15 +66,18 @@ struct RealHost : nv::KernelHost {
 
 // One checker's kernel side, with ports swp1..swpN as its front-panel ports.
 struct Kernel {
-  Kernel(int ports, bool merge_router_ports) : kern(host, merge_router_ports) {
+  Kernel(int ports, bool merge_router_ports) : kern(host, merge_router_ports, caches) {
+    caches.make_kernel_caches();
     for (int i = 1; i <= ports; ++i) host.linux_ports.insert("swp" + std::to_string(i));
   }
 
   // The port names dev delivers grp to, sorted, joined by blanks.
   std::string expand(const std::string& grp, const std::string& dev) {
-    std::set<std::string> names;
+    nv::Set<std::string> names;
     kern.expand_kern_dev(grp, dev, -1, names);
-    return joined(names);
+    std::vector<std::string> sorted_names = names.values();
+    std::sort(sorted_names.begin(), sorted_names.end());
+    return joined(sorted_names);
   }
   std::string base(const std::string& dev) {
     const nv::KernBaseDev b = kern.kern_base_dev_kind_get(dev);
@@ -93,6 +96,7 @@ struct Kernel {
   }
 
   RealHost host;
+  nv::KernelCaches caches;
   nv::KernelState kern;
 };
 

@@ -26,8 +26,8 @@ TEST(RealKernel, DevicesOfTheNamespace) {
   EXPECT_EQ(k.kern.kern_dev_kind_get("peer1"), "veth");
   EXPECT_EQ(k.base("nosuch0"), "unk nosuch0 -1");
   EXPECT_TRUE(k.kern.expand_kern_bond("swp1").empty());
-  EXPECT_EQ(Kernel::sorted(k.kern.kern_get_br_members("br0")), "swp1 swp2 swp3 swp4");
-  EXPECT_TRUE(k.kern.kern_get_br_members("swp1").empty());
+  EXPECT_EQ(Kernel::sorted(k.kern.kern_get_br_members("br0").get().values()), "swp1 swp2 swp3 swp4");
+  EXPECT_TRUE(k.kern.kern_get_br_members("swp1").get().empty());
   // Front-panel ports cost no command; every device is asked once.
   EXPECT_EQ(k.host.sys.count("run /bin/ip -d link show swp1"), 0);
   EXPECT_EQ(k.host.sys.count("run /bin/ip -d link show br0"), 1);
@@ -51,7 +51,7 @@ TEST(RealKernel, BridgeExpansionWithBothRouterPortPolicies) {
     for (const auto& c : cases)
       EXPECT_EQ(k.expand(c.grp, "br0"), merge ? c.merged : c.not_merged)
           << c.grp << " merge " << merge;
-    const nv::KernMdbCache& cache = k.kern.caches.kern_mdb_cache.at("br0");
+    const nv::KernMdbCache& cache = k.kern.caches.kern_mdb_cache->at("br0");
     EXPECT_EQ(cache.vlan_filtering, 0);
     ASSERT_EQ(cache.mdb_rports.size(), 1u);
     EXPECT_EQ(Kernel::joined(cache.mdb_rports.at(-1).swp), "swp2");

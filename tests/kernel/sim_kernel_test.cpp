@@ -41,7 +41,7 @@ TEST(SimKernel, ToolsAndFilesComeFromTheFixture) {
   Kernel k(kPorts, true);
   // /proc/net/vlan/config, from the bind mount on this process's /proc/<pid>/net.
   EXPECT_EQ(k.kern.kern_get_vlan_and_atlink("swp9.300"), std::make_pair(300L, std::string("swp9")));
-  EXPECT_EQ(k.kern.caches.kern_vlan_dev_cache.size(), 8u);
+  EXPECT_EQ(k.kern.caches.kern_vlan_dev_cache->size(), 8u);
   // /sys/class/net.
   EXPECT_EQ(k.kern.kern_dev_vlan_filtering_get("bridge"), 1);
   EXPECT_EQ(k.kern.kern_dev_vlan_filtering_get("br100"), 0);
@@ -69,10 +69,10 @@ TEST(SimKernel, BridgeVlansAndMembers) {
   EXPECT_EQ(Kernel::joined(k.kern.kern_get_vlan_members(1)), "swp5 swp6");
   EXPECT_EQ(Kernel::joined(k.kern.kern_get_vlan_members(10)), "swp6 swp11 swp14");
   EXPECT_TRUE(k.kern.kern_get_vlan_members(100).empty());
-  EXPECT_EQ(Kernel::sorted(k.kern.kern_get_br_members("br100")),
+  EXPECT_EQ(Kernel::sorted(k.kern.kern_get_br_members("br100").get().values()),
             "swp1 swp13 swp2 swp3 swp4 swp5.100 swp6.100");
-  EXPECT_EQ(Kernel::sorted(k.kern.kern_get_br_members("br200")), "swp5.200 swp6.200 swp7 swp8");
-  EXPECT_EQ(Kernel::sorted(k.kern.kern_get_br_members("bridge")), "swp11 swp14 swp5 swp6");
+  EXPECT_EQ(Kernel::sorted(k.kern.kern_get_br_members("br200").get().values()), "swp5.200 swp6.200 swp7 swp8");
+  EXPECT_EQ(Kernel::sorted(k.kern.kern_get_br_members("bridge").get().values()), "swp11 swp14 swp5 swp6");
   EXPECT_EQ(Kernel::joined(k.host.sys.repeated()), "");
 }
 
@@ -123,7 +123,7 @@ TEST(SimKernel, SnoopingStateOfEachBridge) {
     Kernel k(kPorts, merge);
     for (const auto& c : cases) {
       k.kern.kern_dev_get_mdb_entry(c.bridge, -1, "01:00:5e:00:00:00");
-      EXPECT_EQ(mdb_text(k.kern.caches.kern_mdb_cache.at(c.bridge)),
+      EXPECT_EQ(mdb_text(k.kern.caches.kern_mdb_cache->at(c.bridge)),
                 merge || !c.not_merged ? c.merged : c.not_merged)
           << c.bridge << " merge " << merge << " iproute2 " << layout();
     }
@@ -186,9 +186,9 @@ TEST(SimKernel, RoutesOfTheSimulatedHost) {
     const std::string grp = r.key.substr(r.key.rfind(',') + 1, r.key.size() - r.key.rfind(',') - 2);
     EXPECT_EQ(k.base(r.iif), r.iif_base) << r.key;
     EXPECT_EQ(k.expand(grp, r.iif), r.iif_ports) << r.key;
-    std::set<std::string> oifs;
+    nv::Set<std::string> oifs;
     for (const std::string& oif : split_words(r.oil)) k.kern.expand_kern_dev(grp, oif, -1, oifs);
-    EXPECT_EQ(Kernel::joined(oifs), r.oif_ports) << r.key;
+    EXPECT_EQ(Kernel::sorted(oifs.values()), r.oif_ports) << r.key;
   }
   // Groups that no bridge snooped flood to the bridge, or to the VLAN.
   EXPECT_EQ(k.expand("239.9.9.9", "br100"), "swp1 swp13 swp2 swp3 swp4 swp5.100 swp6.100");

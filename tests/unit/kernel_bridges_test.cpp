@@ -2,6 +2,8 @@
 // from sysfs, over a fake kernel.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "kernel_fakes.h"
 
 namespace {
@@ -13,11 +15,13 @@ using nvtest::error_of;
 
 const char kVlanShow[] = "/sbin/bridge -j vlan show";
 
-// The whole VLAN cache as one text: "vid: tagged | untagged; ...".
+// The whole VLAN cache as one text: "vid: tagged | untagged; ...", by VLAN.
 std::string vlan_cache_text(const nv::KernelState& kern) {
+  std::map<long, std::string> by_vid;
+  for (const auto& [vid, e] : *kern.caches.kern_vlan_cache)
+    by_vid[vid] = joined(e.tagged_swp) + " | " + joined(e.untagged_swp);
   std::string out;
-  for (const auto& [vid, e] : kern.caches.kern_vlan_cache)
-    out += std::to_string(vid) + ": " + joined(e.tagged_swp) + " | " + joined(e.untagged_swp) + "; ";
+  for (const auto& [vid, text] : by_vid) out += std::to_string(vid) + ": " + text + "; ";
   return out;
 }
 
@@ -99,7 +103,7 @@ TEST_F(KernelVlanCache, ReadOnceWhateverHappens) {
   rig.kern.kern_get_vlan_members(100);
   rig.kern.kern_get_vlan_members(100);
   EXPECT_EQ(rig.sys().count(std::string("run ") + kVlanShow), 1);
-  EXPECT_TRUE(rig.kern.caches.kern_vlan_cache.empty());
+  EXPECT_TRUE(rig.kern.caches.kern_vlan_cache->empty());
 
   // Text that is not JSON fails as the interpreter's parser does, once.
   for (const char* text : {"", "not json", "[{\"ifname\":\"swp1\",", "[] x"}) {
@@ -132,32 +136,32 @@ TEST(KernelBridgeMembers, BondsBecomeTheirSlaves) {
   rig.vlan_device("swp1.100", 100, "swp1");
   rig.link("vx0", "vxlan id 42");
   rig.bridge("br0", std::nullopt, {"swp5", "bond1.100", "bond2", "swp1.100", "vx0", "br0-ghost"});
-  const std::vector<std::string>& members = rig.kern.kern_get_br_members("br0");
+  rig.kern.kern_get_br_members("br0");
+  const nv::List<std::string>& members = rig.kern.caches.kern_br_cache->lookup("br0").get();
   // In listing order; a VLAN device on a port keeps its own name; a device
   // of any other kind is listed as it is.
   EXPECT_EQ(joined(members), "swp5 swp3.100 swp4.100 swp6 swp1.100 vx0 br0-ghost");
   // The stored list itself, read once.
-  EXPECT_EQ(&members, &rig.kern.caches.kern_br_cache.at("br0"));
-  EXPECT_EQ(&rig.kern.kern_get_br_members("br0"), &members);
+  EXPECT_EQ(&rig.kern.kern_get_br_members("br0").get(), &members);
   EXPECT_EQ(rig.sys().count("list /sys/class/net/br0/brif"), 1);
   // Setting the bridge up again replaces the stored list.
   rig.sys().listings["/sys/class/net/br0/brif"] = {"swp5"};
-  EXPECT_EQ(joined(rig.kern.kern_setup_br_cache("br0")), "swp5");
-  EXPECT_EQ(joined(rig.kern.caches.kern_br_cache.at("br0")), "swp5");
+  EXPECT_EQ(joined(rig.kern.kern_setup_br_cache("br0").get()), "swp5");
+  EXPECT_EQ(joined(rig.kern.caches.kern_br_cache->lookup("br0").get()), "swp5");
 }
 
 TEST(KernelBridgeMembers, NoBridgeNoMembersCachedToo) {
   KernelRig rig;
-  EXPECT_TRUE(rig.kern.kern_get_br_members("swp1").empty());
-  EXPECT_TRUE(rig.kern.kern_get_br_members("swp1").empty());
-  EXPECT_EQ(rig.kern.caches.kern_br_cache.count("swp1"), 1u);
+  EXPECT_TRUE(rig.kern.kern_get_br_members("swp1").get().empty());
+  EXPECT_TRUE(rig.kern.kern_get_br_members("swp1").get().empty());
+  EXPECT_EQ(rig.kern.caches.kern_br_cache->count("swp1"), 1u);
   EXPECT_EQ(rig.sys().count("list /sys/class/net/swp1/brif"), 1);
 
   // A member whose kind cannot be learned fails the read; nothing is stored.
   rig.bridge("br0", std::nullopt, {"eth9"});
   rig.sys().missing.insert("/bin/ip -d link show eth9");
   EXPECT_EQ(error_of([&] { rig.kern.kern_get_br_members("br0"); }).kind(), ErrorKind::OS);
-  EXPECT_EQ(rig.kern.caches.kern_br_cache.count("br0"), 0u);
+  EXPECT_EQ(rig.kern.caches.kern_br_cache->count("br0"), 0u);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST(KernelDeviceKind, FirstWordOfTheThirdLine) {
 TEST(KernelDeviceKind, UnknownDeviceIsUnkAndCachedLikeAnyOther) {
   KernelRig rig;  // no program answers: /bin/ip exits with a failure status
   EXPECT_EQ(text_of(rig.kern.kern_base_dev_kind_get("nosuch", 7)), "unk nosuch 7");
-  EXPECT_EQ(rig.kern.caches.kern_dev_cache.at("nosuch").text(),
+  EXPECT_EQ(rig.kern.caches.kern_dev_cache->at("nosuch").text(),
             "nosuch: kind: unk vlan_filtering: 0\n");
   rig.link("nosuch", "bridge");
   EXPECT_EQ(rig.kern.kern_dev_kind_get("nosuch"), "unk");
@@ -98,14 +98,14 @@ TEST(KernelDeviceKind, FailuresLeaveNoEntrySoTheNextCallTriesAgain) {
   nv::Error e = error_of([&] { rig.kern.kern_dev_kind_get("br0"); });
   EXPECT_EQ(e.kind(), ErrorKind::OS);
   EXPECT_EQ(e.error_number(), ENOENT);
-  EXPECT_TRUE(rig.kern.caches.kern_dev_cache.empty());
+  EXPECT_TRUE(rig.kern.caches.kern_dev_cache->empty());
 
   rig.sys().missing.clear();
   rig.bridge("br0", "yes\n");
   e = error_of([&] { rig.kern.kern_dev_vlan_filtering_get("br0"); });
   EXPECT_EQ(e.kind(), ErrorKind::Value);
   EXPECT_EQ(e.message(), "invalid literal for int() with base 0: 'yes'");
-  EXPECT_TRUE(rig.kern.caches.kern_dev_cache.empty());
+  EXPECT_TRUE(rig.kern.caches.kern_dev_cache->empty());
 
   rig.sys().files["/sys/class/net/br0/bridge/vlan_filtering"] = "1\n";
   EXPECT_EQ(rig.kern.kern_dev_vlan_filtering_get("br0"), 1);
@@ -170,9 +170,9 @@ TEST(KernelVlanDevices, TableReadOnceFromProc) {
   EXPECT_EQ(rig.kern.kern_get_vlan_and_atlink("my111"), std::make_pair(112L, std::string("br1")));
   EXPECT_EQ(rig.kern.kern_get_vlan_and_atlink("short"), std::nullopt);
   EXPECT_EQ(rig.kern.kern_get_vlan_and_atlink("swp2s0"), std::nullopt);
-  EXPECT_EQ(rig.kern.caches.kern_vlan_dev_cache.at("swp2s0.200").text(),
+  EXPECT_EQ(rig.kern.caches.kern_vlan_dev_cache->at("swp2s0.200").text(),
             "dev: swp2s0.200 vid: 200 atlink: swp2s0");
-  EXPECT_EQ(rig.kern.caches.kern_vlan_dev_cache.size(), 3u);
+  EXPECT_EQ(rig.kern.caches.kern_vlan_dev_cache->size(), 3u);
   EXPECT_EQ(rig.sys().count("read /proc/net/vlan/config"), 1);
 }
 
@@ -192,8 +192,8 @@ TEST(KernelVlanDevices, MissingShortOrBadFiles) {
     if (c.file) rig.sys().files["/proc/net/vlan/config"] = *c.file;
     if (c.unreadable) rig.sys().unreadable.insert("/proc/net/vlan/config");
     EXPECT_EQ(rig.kern.kern_get_vlan_and_atlink("my111"), std::nullopt);
-    EXPECT_TRUE(rig.kern.caches.kern_vlan_dev_cache_created);
-    EXPECT_EQ(rig.kern.caches.kern_vlan_dev_cache.size(), c.entries);
+    EXPECT_TRUE(*rig.kern.caches.kern_vlan_dev_cache_created);
+    EXPECT_EQ(rig.kern.caches.kern_vlan_dev_cache->size(), c.entries);
     rig.sys().files["/proc/net/vlan/config"] = kVlanConfig;  // not read again
     rig.sys().unreadable.clear();
     EXPECT_EQ(rig.kern.kern_get_vlan_and_atlink("my111"), std::nullopt);
@@ -253,7 +253,7 @@ TEST(KernelVlanDevices, TableReadOnlyForADeviceOfKindVlan) {
   rig.sys().files["/proc/net/vlan/config"] = kVlanConfig;
   rig.kern.kern_base_dev_kind_get("br0");
   rig.kern.kern_base_dev_kind_get("swp1");
-  EXPECT_FALSE(rig.kern.caches.kern_vlan_dev_cache_created);
+  EXPECT_FALSE(*rig.kern.caches.kern_vlan_dev_cache_created);
   EXPECT_EQ(rig.sys().count("read /proc/net/vlan/config"), 0);
 }
 

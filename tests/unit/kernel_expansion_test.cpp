@@ -43,7 +43,7 @@ void small_switch(KernelRig& rig) {
 
 std::string expand(KernelRig& rig, const std::string& grp, const std::string& dev,
                    long parent_vlan = -1) {
-  std::set<std::string> names;
+  nv::Set<std::string> names;
   rig.kern.expand_kern_dev(grp, dev, parent_vlan, names);
   return joined(names);
 }
@@ -93,12 +93,14 @@ TEST(KernelExpansion, DevicesIntoPortNames) {
 TEST(KernelExpansion, AddsToTheSetItIsGiven) {
   KernelRig rig;
   small_switch(rig);
-  std::set<std::string> names{"swp2", "other"};
+  nv::Set<std::string> names;
+  names.insert("swp2");
+  names.insert("other");
   rig.kern.expand_kern_dev("239.1.1.1", "br0", -1, names);
   EXPECT_EQ(joined(names), "other swp1 swp2 swp5");
   rig.kern.expand_kern_dev("239.1.1.1", "vx0", -1, names);
   EXPECT_EQ(joined(names), "other swp1 swp2 swp5");
-  std::set<std::string> fresh;
+  nv::Set<std::string> fresh;
   rig.kern.expand_kern_dev("239.1.1.1", "bond1", -1, fresh);
   EXPECT_EQ(joined(fresh), "swp3 swp4");
   EXPECT_EQ(joined(names), "other swp1 swp2 swp5");
@@ -121,17 +123,17 @@ TEST(KernelExpansion, CachesAreReadAsTheyStandOnEveryCall) {
   small_switch(rig);
   EXPECT_EQ(expand(rig, "239.9.9.9", "br0"), "swp1 swp2 swp3 swp4 swp5");
   // Whoever holds the caches changes them; the next expansion sees it.
-  rig.kern.caches.kern_br_cache["br0"] = {"swp9"};
+  rig.kern.caches.kern_br_cache->insert_or_assign("br0", nv::List<std::string>{"swp9"});
   EXPECT_EQ(expand(rig, "239.9.9.9", "br0"), "swp9");
-  rig.kern.caches.kern_mdb_cache.at("br0").mdb_entries.at("-1.01:00:5e:01:01:01").swp = nv::List<std::string>({"swp8"});
+  rig.kern.caches.kern_mdb_cache->at("br0").mdb_entries.at("-1.01:00:5e:01:01:01").swp = nv::List<std::string>({"swp8"});
   EXPECT_EQ(expand(rig, "239.1.1.1", "br0"), "swp8");
   // Taken for VLAN-aware, br0 floods the group to VLAN 100.
-  rig.kern.caches.kern_dev_cache.at("br0").vlan_filtering = 1;
+  rig.kern.caches.kern_dev_cache->at("br0").vlan_filtering = 1;
   EXPECT_EQ(expand(rig, "239.1.1.1", "br0", 100), "swp10.100 swp11.100");
-  rig.kern.caches.kern_vlan_cache.at(100).untagged_swp.push_back("swp13");
+  rig.kern.caches.kern_vlan_cache->at(100).untagged_swp.push_back("swp13");
   EXPECT_EQ(expand(rig, "239.9.9.9", "vlan100"), "swp10.100 swp11.100 swp13.100");
   // A bridge dropped from the snooping cache is read again.
-  rig.kern.caches.kern_mdb_cache.erase("br1");
+  rig.kern.caches.kern_mdb_cache->erase("br1");
   EXPECT_EQ(expand(rig, "239.1.1.1", "vlan100"), "swp10.100 swp12.100");
   EXPECT_EQ(rig.sys().count("run /sbin/bridge -d -s mdb show dev br1"), 2);
 }
@@ -147,7 +149,8 @@ TEST(KernelExpansion, Failures) {
   EXPECT_EQ(expand(rig, "239.1.1", "swp1"), "swp1");
   // A reader's error reaches the caller; what was added before stays.
   rig.sys().missing.insert("/bin/ip -d link show br7");
-  std::set<std::string> names{"swp1"};
+  nv::Set<std::string> names;
+  names.insert("swp1");
   EXPECT_EQ(error_of([&] { rig.kern.expand_kern_dev("239.1.1.1", "br7", -1, names); })
                 .kind(),
             ErrorKind::OS);

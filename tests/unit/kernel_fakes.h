@@ -103,7 +103,9 @@ inline const char kVlanConfigHeader[] =
 // One checker's kernel side over a fake kernel, with helpers that lay out
 // devices the way the kernel shows them.
 struct KernelRig {
-  explicit KernelRig(bool merge_router_ports = true) : kern(host, merge_router_ports) {}
+  explicit KernelRig(bool merge_router_ports = true) : kern(host, merge_router_ports, caches) {
+    caches.make_kernel_caches();
+  }
 
   FakeKernelSystem& sys() { return host.sys; }
 
@@ -142,6 +144,7 @@ struct KernelRig {
   }
 
   FakeKernelHost host;
+  nv::KernelCaches caches;
   nv::KernelState kern;
 };
 
@@ -156,6 +159,12 @@ inline std::string joined(const std::vector<std::string>& names) {
   return out;
 }
 inline std::string joined(const nv::List<std::string>& names) { return joined(names.values()); }
+// A set's names in sorted order.
+inline std::string joined(const nv::Set<std::string>& names) {
+  std::vector<std::string> sorted = names.values();
+  std::sort(sorted.begin(), sorted.end());
+  return joined(sorted);
+}
 inline std::string joined(const std::set<std::string>& names) {
   return joined(std::vector<std::string>(names.begin(), names.end()));
 }

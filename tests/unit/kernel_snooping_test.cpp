@@ -16,7 +16,7 @@ const char kMac1[] = "01:00:5e:01:01:01";  // 239.1.1.1, 224.1.1.1, 239.129.1.1
 // One bridge's cache as text: its router ports by VLAN, then its entries by
 // key, each with its ports.
 std::string mdb_text(const nv::KernelState& kern, const std::string& bridge) {
-  const nv::KernMdbCache& c = kern.caches.kern_mdb_cache.at(bridge);
+  const nv::KernMdbCache& c = kern.caches.kern_mdb_cache->at(bridge);
   std::string out = "rports";
   std::map<long, std::string> rports;
   for (const auto& [vid, r] : c.mdb_rports) rports[vid] = joined(r.swp);
@@ -98,7 +98,7 @@ TEST(KernelSnooping, BridgeWithoutVlanFilteringInBothLayouts) {
                              (c.merge ? "    port: swp2\n" : "") + "    port: swp1\n");
     EXPECT_EQ(mdb_text(rig.kern, c.bridge), c.cache) << c.bridge << " merge " << c.merge;
     // The entry is the cached record; later requests run nothing.
-    EXPECT_EQ(e, &rig.kern.caches.kern_mdb_cache.at(c.bridge).mdb_entries.at(
+    EXPECT_EQ(e, &rig.kern.caches.kern_mdb_cache->at(c.bridge).mdb_entries.at(
                      std::string("-1.") + kMac1));
     EXPECT_EQ(rig.kern.kern_dev_get_mdb_entry(c.bridge, -1, "01:00:5e:09:09:09"), nullptr);
     EXPECT_EQ(rig.kern.kern_dev_get_mdb_entry(c.bridge, 100, kMac1), nullptr);
@@ -149,7 +149,7 @@ TEST(KernelSnooping, GroupsThatAreNoIpv4AddressAreSkipped) {
     KernelRig rig = unaware_rig("br0", "", true);
     rig.mdb("br0", std::string("dev br0 port swp1 grp ") + c.grp + " temp\n");
     rig.kern.kern_dev_get_mdb_entry("br0", -1, kMac1);
-    const auto& entries = rig.kern.caches.kern_mdb_cache.at("br0").mdb_entries;
+    const auto& entries = rig.kern.caches.kern_mdb_cache->at("br0").mdb_entries;
     EXPECT_EQ(entries.size(), *c.key ? 1u : 0u) << c.grp;
     if (*c.key) {
       EXPECT_EQ(entries.count(c.key), 1u) << c.grp;
@@ -230,7 +230,7 @@ TEST(KernelSnooping, FailuresPartWayKeepWhatWasRead) {
   r.sys().missing.insert("/sbin/bridge -d -s mdb show dev br0");
   EXPECT_EQ(error_of([&] { r.kern.kern_dev_get_mdb_entry("br0", -1, kMac1); }).kind(),
             ErrorKind::OS);
-  EXPECT_EQ(r.kern.caches.kern_mdb_cache.count("br0"), 0u);
+  EXPECT_EQ(r.kern.caches.kern_mdb_cache->count("br0"), 0u);
 }
 
 TEST(KernelSnooping, RouterPortsOfABridgeWithoutVlanFiltering) {
@@ -413,7 +413,7 @@ TEST(KernelSnooping, VlanOfASnoopingLine) {
     rig.bridge("br1", "1\n");
     rig.mdb("br1", std::string(c.line) + "\n");
     rig.kern.kern_dev_get_mdb_entry("br1", 100, kMac1);
-    const auto& entries = rig.kern.caches.kern_mdb_cache.at("br1").mdb_entries;
+    const auto& entries = rig.kern.caches.kern_mdb_cache->at("br1").mdb_entries;
     EXPECT_EQ(entries.size(), *c.key ? 1u : 0u) << c.line;
     if (*c.key) {
       EXPECT_EQ(entries.count(c.key + std::string(".") + kMac1), 1u) << c.line;
