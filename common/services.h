@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/value.h"
+
 namespace nv {
 
 // Text of a shell reply, with whatever owns its bytes, so that a reply can
@@ -99,6 +101,17 @@ class DeviceList {
   virtual ~DeviceList() = default;
   virtual void append(const std::string& name) = 0;
   virtual bool contains(const std::string& name) = 0;
+};
+
+// The host's object that checks the routes of a switch pair itself (the
+// route comparison's `ul_mcast`); what it returns or raises reaches the
+// host unchanged.
+class PeerChecks {
+ public:
+  virtual ~PeerChecks() = default;
+  // `asic` is the checker itself, as the host holds it.
+  virtual Value check_orig_mroute(const Value& asic, const Value& src, const Value& grp) = 0;
+  virtual Value check_term_mroute(const Value& src, const Value& grp) = 0;
 };
 
 // Makes the three outside objects of a checker, in construction order.

@@ -48,8 +48,16 @@ struct Value {
   }
   bool operator==(const Value& o) const;
 
+  // True or False of the host: an integer that the host sees as a bool.
+  static Value boolean(bool b) {
+    Value v(b ? 1L : 0L);
+    v.is_bool = true;
+    return v;
+  }
+
   Kind kind = Kind::None;
   long number = 0;
+  bool is_bool = false;
   std::string text;
   std::shared_ptr<const HostObject> origin;  // set when the host gave it
 };

@@ -61,6 +61,12 @@ std::pair<std::string, long> KernelState::kern_get_dev_vlan(const std::string& d
   return {dev, parent_vlan};
 }
 
+std::pair<Value, Value> KernelState::vlan_and_atlink_or_nones(const std::string& dev) {
+  auto found = kern_get_vlan_and_atlink(dev);
+  if (!found) return {Value(), Value()};
+  return {Value(found->first), Value(found->second)};
+}
+
 void KernelState::kern_create_vlan_dev_cache() {
   // Set first: a failed build is not repeated.
   caches.kern_vlan_dev_cache_created = true;

@@ -13,12 +13,14 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "common/containers.h"
 #include "common/errors.h"
 #include "common/system.h"
+#include "common/value.h"
 #include "kernel_state/records.h"
 
 namespace nv {
@@ -63,6 +65,8 @@ struct KernBaseDev {
   std::string kind;
   std::string dev;
   long vlan;
+  // (kind, device, VLAN), as the host reads it.
+  std::tuple<std::string, std::string, long> as_tuple() const { return {kind, dev, vlan}; }
 };
 
 // The device kinds the expansion follows.
@@ -100,6 +104,8 @@ class KernelState {
   void kern_create_vlan_dev_cache();
   // (VLAN id, lower device) of a known VLAN device; no value otherwise.
   std::optional<std::pair<long, std::string>> kern_get_vlan_and_atlink(const std::string& dev);
+  // The same as the host reads it: (None, None) for any other device.
+  std::pair<Value, Value> vlan_and_atlink_or_nones(const std::string& dev);
   // A bond's slaves, read anew on every call; empty for a device that is no bond.
   std::vector<std::string> expand_kern_bond(const std::string& dev);
   KernBaseDev kern_base_dev_kind_get(const std::string& orig_dev, long parent_vlan = -1);

@@ -35,6 +35,9 @@ struct ChipPolicy {
   // Whether a bridge without VLAN filtering merges its multicast router
   // ports into its snooping entries.
   bool merge_router_ports;
+  // Whether the route comparison hands routes of a switch pair to the
+  // host's checks and compares the IIF.
+  bool pairing_and_iif = true;
 };
 
 // The pattern vlan (?P<vlan>\d+).*untagged (?P<ports>\S+) searched for in a
@@ -52,6 +55,7 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
     std::shared_ptr<System> system;
     std::shared_ptr<Console> console;
     std::shared_ptr<DeviceList> orig_dev;  // the class-wide ORIG_DEV list
+    Value self;                            // the checker as the host holds it
   };
 
   Asic(Env env, const ChipPolicy& policy);
@@ -99,12 +103,24 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   static KeyParts key_to_sip_dip(std::string_view key);
   void mroute_pairx_check_and_get_orig_dev();
 
+  // --- the route comparison
+  // The verdict on one kernel route: true when it agrees with the hardware
+  // or the hardware does not hold it; or what the host's checks return.
+  Value mroute_eq(const std::string& key, const std::string& iif,
+                  const std::vector<std::string>& oil, const std::shared_ptr<PeerChecks>& ul_mcast);
+  // _expand_kern_dev on the checker's tmp_encaps, whatever set it holds.
+  void expand_kern_dev_here(const std::string& grp, const std::string& orig_dev, long parent_vlan);
+
   // --- what every chip's readers share
   static std::pair<std::optional<std::string>, FieldMap> field_dict_build(std::string_view entry);
   void update_portmap_port_vid(std::string_view dport, long port_vid);
   // Reads one VLAN's untagged ports into `vlans`, the chip's way; the
   // lookups call it the first time they need a VLAN.
   virtual void parse_vlan(const Value& vid) = 0;
+  // The hardware IIF that a kernel IIF maps to, or none: its base device's
+  // kind, name and VLAN, and one name of its expansion ("" for none).
+  virtual std::optional<long> kernel_iif_to_hw_iif(const KernBaseDev& base,
+                                                   const std::string& member) = 0;
 
   System& system() override { return *env_.system; }
   bool is_linux_port(const std::string& dev) override;

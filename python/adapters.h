@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/services.h"
+#include "python/convert.h"
 #include "python/object.h"
 
 namespace py {
@@ -35,6 +36,7 @@ std::shared_ptr<nv::DiagShell> diag_shell(Object client);
 std::shared_ptr<nv::PortTable> port_table(Object table);
 std::shared_ptr<nv::NameSet> name_set(Object names);
 std::shared_ptr<nv::VrfDb> vrf_db(Object db);
+std::shared_ptr<nv::PeerChecks> peer_checks(Object checks);
 // Writes go to whatever sys.stdout is at the time of the write.
 std::shared_ptr<nv::Console> sys_stdout();
 // A list found as attribute `name` of `holder` each time it is used.
@@ -54,5 +56,12 @@ struct OutsideMakers {
   Maker port_table, vrf_db, shell;
 };
 std::shared_ptr<nv::ServiceFactory> services_from_globals(Object globals, OutsideMakers makers);
+
+// The host's checks as a method's argument: that object, whatever it is;
+// only its calls can fail.
+template <>
+struct Convert<std::shared_ptr<nv::PeerChecks>> {
+  static std::shared_ptr<nv::PeerChecks> from(PyObject* o) { return peer_checks(Object::borrow(o)); }
+};
 
 }  // namespace py

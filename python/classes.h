@@ -397,6 +397,14 @@ class Class {
     return method_impl<R, A...>(name, names, required,
                                 [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
   }
+  // The same, with the host's default values of the last parameters.
+  template <class R, class U, class... A, class = std::enable_if_t<std::is_base_of_v<U, T>>>
+  Class& method(const char* name, R (U::*fn)(A...), Names names, std::vector<Object> defaults) {
+    const size_t required = names.size() - defaults.size();
+    return method_impl<R, A...>(
+        name, names, required, [fn](T& self, auto&&... a) { return (self.*fn)(a...); }, defaults);
+  }
+
   // A method that does not use its instance.
   template <class R, class... A>
   Class& method(const char* name, R (*fn)(A...), Names names = {},
@@ -456,10 +464,13 @@ class Class {
   }
 
   template <class R, class... A, class F>
-  Class& method_impl(const char* name, Names names, size_t required, F call) {
+  Class& method_impl(const char* name, Names names, size_t required, F call,
+                     std::vector<Object> defaults = {}) {
     if (names.empty())
       for (size_t i = 0; i < sizeof...(A); ++i) names.push_back("arg");
-    return def(name, names, required, [call](PyObject* self, const Args& a) -> Object {
+    return def(name, names, required, [call, defaults](PyObject* self, const Args& given) -> Object {
+      Args a = given;
+      a.fill_defaults(defaults);
       T& obj = unwrap<T>(self);
       return detail::invoke<R, A...>(a, 0, [&](auto&&... v) { return call(obj, v...); });
     });

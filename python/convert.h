@@ -195,6 +195,8 @@ struct Convert<nv::Value> {
 
 // The host's object behind a Value, or null (borrowed).
 PyObject* held_object(const nv::Value& v);
+// A Value that stands for o without holding a reference to it.
+nv::Value borrowed_value(PyObject* o);
 
 template <class... A>
 struct Convert<std::tuple<A...>> {
@@ -238,6 +240,20 @@ decltype(auto) argument(PyObject* o) {
   }
   return Convert<T>::from(o);
 }
+
+// A result that the host reads as a tuple.
+template <class T>
+struct Convert<T, std::void_t<decltype(std::declval<const T&>().as_tuple())>> {
+  static Object to(const T& v) { return Convert<decltype(v.as_tuple())>::to(v.as_tuple()); }
+};
+
+// A container the core found in one of its own, given as that container.
+template <class C>
+struct Convert<nv::ContainerSlot<C>> {
+  static Object to(const nv::ContainerSlot<C>& s) {
+    return Convert<C>::to(const_cast<nv::ContainerSlot<C>&>(s).get());
+  }
+};
 
 template <class A, class B>
 struct Convert<std::pair<A, B>> {

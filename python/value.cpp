@@ -24,6 +24,23 @@ bool ascii_text(PyObject* o) {
 
 }  // namespace
 
+// An object the value stands for without holding it: the checker's own
+// object, which holds the checker.
+class BorrowedObject : public nv::HostObject {
+ public:
+  explicit BorrowedObject(PyObject* o) : object(o) {}
+  std::string str() const override { return to_text(object); }
+  std::string type_name() const override { return Py_TYPE(object)->tp_name; }
+  PyObject* object;
+};
+
+nv::Value borrowed_value(PyObject* o) {
+  nv::Value v;
+  v.kind = nv::Value::Kind::Other;
+  v.origin = std::make_shared<BorrowedObject>(o);
+  return v;
+}
+
 PyObject* held_object(const nv::Value& v) {
   auto* held = dynamic_cast<const HeldObject*>(v.origin.get());
   return held ? held->object.get() : nullptr;
@@ -55,8 +72,10 @@ nv::Value Convert<nv::Value>::from(PyObject* o) {
 
 Object Convert<nv::Value>::to(const nv::Value& v) {
   if (auto* held = dynamic_cast<const HeldObject*>(v.origin.get())) return held->object;
+  if (auto* borrowed = dynamic_cast<const BorrowedObject*>(v.origin.get()))
+    return Object::borrow(borrowed->object);
   switch (v.kind) {
-    case nv::Value::Kind::Int: return integer(v.number);
+    case nv::Value::Kind::Int: return v.is_bool ? boolean(v.number != 0) : integer(v.number);
     case nv::Value::Kind::Text: return str(v.text);
     default: return Object::none();
   }

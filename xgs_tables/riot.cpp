@@ -32,6 +32,11 @@ std::optional<long> XgsAsic::hw_vlan_to_iif(long iif_vlan) {
   return iif;
 }
 
+std::optional<long> XgsAsic::kernel_iif_to_hw_iif(const KernBaseDev& base,
+                                                  const std::string& member) {
+  return hw_vlan_to_iif(kern_iif_to_hw_vlan(base.kind, base.dev, base.vlan, member));
+}
+
 long XgsAsic::kern_iif_to_hw_vlan(const Value& base_kind, const Value& /*base_iif*/,
                                   long iif_vlan, const Value& member) {
   if (base_kind == "bridge" && iif_vlan != -1) return iif_vlan;

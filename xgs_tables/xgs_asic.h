@@ -47,6 +47,8 @@ class XgsAsic : public Asic {
   std::string get_vlan_riot_memtable_name();
   bool is_riot_enabled();
   std::optional<long> hw_vlan_to_iif(long iif_vlan);
+  std::optional<long> kernel_iif_to_hw_iif(const KernBaseDev& base,
+                                           const std::string& member) override;
   long kern_iif_to_hw_vlan(const Value& base_kind, const Value& base_iif, long iif_vlan,
                            const Value& member);
 

@@ -119,7 +119,8 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
 
   cls.factory([](void* at, PyObject* self) {
     PyObject* cls = reinterpret_cast<PyObject*>(Py_TYPE(self));
-    Asic::Env env{real_system(), py::sys_stdout(), py::attribute_list(Object::borrow(cls), "ORIG_DEV")};
+    Asic::Env env{real_system(), py::sys_stdout(), py::attribute_list(Object::borrow(cls), "ORIG_DEV"),
+                  py::borrowed_value(self)};
     new (at) XgsAsic(std::move(env));
   });
   cls.init(&XgsAsic::init, {"use_mem_table", "debug"}, {py::boolean(false), py::boolean(false)},
@@ -156,7 +157,7 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
   cls.optional_field("vlans", &Asic::vlans);
   cls.optional_field("replication_groups", &Asic::replication_groups);
   cls.optional_field("mroutes", &Asic::mroutes);
-  cls.optional_field("tmp_encaps", &Asic::tmp_encaps);
+  cls.optional_field("tmp_encaps", &Asic::tmp_encaps);  // made by the first comparison
 
   // Command runner.
   cls.static_method("_get_cmd_output", &Asic::get_cmd_output_or, {"cmdList", "dispStr"}, 1);
@@ -177,9 +178,37 @@ void export_asic(const Object& m, const py::OutsideMakers& makers) {
   cls.method("_evid2ivid", &Asic::evid2ivid, {"logical_port", "evid"});
   cls.method("_grp_ip2mac", &Asic::grp_ip2mac, {"grp"});
 
-  // Route keys and the pairing check.
+  // Route keys, the pairing check and the route comparison.
   cls.method("_key_to_sip_dip", &Asic::key_to_sip_dip, {"key"});
   cls.method("mroute_pairx_check_and_get_orig_dev", &Asic::mroute_pairx_check_and_get_orig_dev);
+  cls.method("mroute_eq", &Asic::mroute_eq, {"key", "iif", "oil", "ul_mcast"});
+
+  // Kernel devices, VLAN devices and bonds.
+  const Object minus_one = py::integer(-1);
+  cls.method("_kern_dev_kind_parse", &Asic::kern_dev_kind_parse, {"dev"});
+  cls.method("_kern_dev_vlan_filtering_parse", &Asic::kern_dev_vlan_filtering_parse, {"dev"});
+  cls.method("_kern_dev_cache_get", &Asic::kern_dev_cache_get, {"dev"});
+  cls.method("_kern_dev_kind_get", &Asic::kern_dev_kind_get, {"dev"});
+  cls.method("_kern_dev_vlan_filtering_get", &Asic::kern_dev_vlan_filtering_get, {"dev"});
+  cls.method("_kern_get_dev_vlan", &Asic::kern_get_dev_vlan, {"dev", "kind", "parent_vlan"}, {minus_one});
+  cls.method("_kern_create_vlan_dev_cache", &Asic::kern_create_vlan_dev_cache);
+  cls.method("_kern_get_vlan_and_atlink", &Asic::vlan_and_atlink_or_nones, {"dev"});
+  cls.method("_expand_kern_bond", &Asic::expand_kern_bond, {"dev"});
+  cls.method("_kern_base_dev_kind_get", &Asic::kern_base_dev_kind_get, {"orig_dev", "parent_vlan"}, {minus_one});
+
+  // Bridge VLANs, members and snooping, and the expansion.
+  cls.method("_kern_create_vlan_cache", &Asic::kern_create_vlan_cache);
+  cls.method("_kern_get_vlan_members", &Asic::kern_get_vlan_members, {"vid"});
+  cls.method("_kern_setup_br_cache", &Asic::kern_setup_br_cache, {"dev"});
+  cls.method("_kern_get_br_members", &Asic::kern_get_br_members, {"dev"});
+  cls.method("_kern_dev_get_mdb_entry", &Asic::kern_dev_get_mdb_entry,
+             {"orig_dev", "orig_vlan", "orig_grp"});
+  cls.method("_expand_kern_dev", &Asic::expand_kern_dev_here, {"grp", "orig_dev", "parent_vlan"}, {minus_one});
+  cls.method("_expand_kern_bridge", &Asic::expand_kern_bridge, {"vlan_filtering", "grp", "dev", "vlan"});
+  cls.method("_expand_kern_vlan_aware_bridge", &Asic::expand_kern_vlan_aware_bridge,
+             {"grp_mac", "dev", "vlan"});
+  cls.method("_expand_kern_vlan_unaware_bridge", &Asic::expand_kern_vlan_unaware_bridge,
+             {"grp_mac", "dev"});
 
   // Readers.
   cls.method("_parse_ipmc_table", &XgsAsic::parse_ipmc_table);
