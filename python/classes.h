@@ -389,20 +389,20 @@ class Class {
   Class& method(const char* name, R (U::*fn)(A...), Names names = {},
                 size_t required = sizeof...(A)) {
     return method_impl<R, A...>(name, names, required,
-                                [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
+                                [fn](T& self, auto&&... a) -> decltype(auto) { return (self.*fn)(a...); });
   }
   template <class R, class U, class... A, class = std::enable_if_t<std::is_base_of_v<U, T>>>
   Class& method(const char* name, R (U::*fn)(A...) const, Names names = {},
                 size_t required = sizeof...(A)) {
     return method_impl<R, A...>(name, names, required,
-                                [fn](T& self, auto&&... a) { return (self.*fn)(a...); });
+                                [fn](T& self, auto&&... a) -> decltype(auto) { return (self.*fn)(a...); });
   }
   // The same, with the host's default values of the last parameters.
   template <class R, class U, class... A, class = std::enable_if_t<std::is_base_of_v<U, T>>>
   Class& method(const char* name, R (U::*fn)(A...), Names names, std::vector<Object> defaults) {
     const size_t required = names.size() - defaults.size();
     return method_impl<R, A...>(
-        name, names, required, [fn](T& self, auto&&... a) { return (self.*fn)(a...); }, defaults);
+        name, names, required, [fn](T& self, auto&&... a) -> decltype(auto) { return (self.*fn)(a...); }, defaults);
   }
 
   // A method that does not use its instance.
@@ -410,7 +410,7 @@ class Class {
   Class& method(const char* name, R (*fn)(A...), Names names = {},
                 size_t required = sizeof...(A)) {
     return method_impl<R, A...>(name, names, required,
-                                [fn](T&, auto&&... a) { return fn(a...); });
+                                [fn](T&, auto&&... a) -> decltype(auto) { return fn(a...); });
   }
 
   // A static method of the class.
@@ -426,7 +426,7 @@ class Class {
   Class& static_method(const char* name, R (U::*fn)(A...), Names names) {
     return static_def(name, names, names.size(), [fn](const Args& a) {
       T& self = unwrap<T>(a[0]);
-      return detail::invoke<R, A...>(a, 1, [&](auto&&... v) { return (self.*fn)(v...); });
+      return detail::invoke<R, A...>(a, 1, [&](auto&&... v) -> decltype(auto) { return (self.*fn)(v...); });
     });
   }
 
@@ -472,7 +472,7 @@ class Class {
       Args a = given;
       a.fill_defaults(defaults);
       T& obj = unwrap<T>(self);
-      return detail::invoke<R, A...>(a, 0, [&](auto&&... v) { return call(obj, v...); });
+      return detail::invoke<R, A...>(a, 0, [&](auto&&... v) -> decltype(auto) { return call(obj, v...); });
     });
   }
 

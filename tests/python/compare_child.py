@@ -1,0 +1,187 @@
+"""Runs the route comparison inside a namespace whose kernel the test made:
+the simulated switch's kernel laid over / ("sim"), or a real bridge in a
+fresh network namespace ("real").  Runs every check of the scenario and
+prints a JSON report as its last line: a list of failures (empty when all
+held) and what the checks saw.
+
+    compare_child.py sim|real
+"""
+
+import json
+import sys
+
+import sim
+
+ROUTES = 'switches/riot_off/kernel_routes.txt'
+
+failures = []
+seen = {}
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+
+
+class Peer(object):
+    """The host's checks of a switch pair, recording their calls."""
+
+    def __init__(self):
+        self.calls = []
+        self.result = object()
+
+    def check_orig_mroute(self, asic, src, grp):
+        self.calls.append(('orig', asic, src, grp))
+        return self.result
+
+    def check_term_mroute(self, src, grp):
+        self.calls.append(('term', src, grp))
+        return self.result
+
+
+class Refused(Exception):
+    pass
+
+
+class RaisingPeer(object):
+    def check_orig_mroute(self, asic, src, grp):
+        raise Refused('orig')
+
+    def check_term_mroute(self, src, grp):
+        raise Refused('term')
+
+
+def kernel_routes():
+    import os
+    path = os.path.join(os.path.dirname(sim.__file__), ROUTES)
+    for line in open(path):
+        if line.startswith('#') or not line.strip():
+            continue
+        key, iif, oil = [x.strip() for x in line.split('|')]
+        yield key, iif, oil.split()
+
+
+def notes(route):
+    return list(route.iif_mismatch) + list(route.oil_mismatch)
+
+
+def sim_checks(m):
+    a = m.Asic()
+    peer = Peer()
+    check(not hasattr(a, 'tmp_encaps'), 'tmp_encaps exists before a comparison')
+
+    # The switch pair's routes go to the host's checks, unchanged both ways.
+    check(a.mroute_eq('default, (10.0.0.1,239.1.1.1)', 'lo', [], peer) is True,
+          'ORIG_DEV route with an empty OIL is not true')
+    check(peer.calls == [], 'an empty OIL called the host')
+    r = a.mroute_eq('default, (10.0.0.1,239.1.1.1)', 'lo', ['swp1'], peer)
+    check(r is peer.result, 'check_orig_mroute result not given back')
+    check(peer.calls[-1][0] == 'orig' and peer.calls[-1][1] is a and
+          peer.calls[-1][2:] == ('10.0.0.1', '239.1.1.1'), 'check_orig_mroute arguments')
+    r = a.mroute_eq('default, (0.0.0.0,239.1.1.9)', 'lo', ['ipmr-lo'], peer)
+    check(r is peer.result and peer.calls[-1] == ('term', '0.0.0.0', '239.1.1.9'),
+          'lo with source 0.0.0.0 and ipmr-lo is not the TERM_DEV case')
+    for args in [('default, (10.0.0.1,239.1.1.1)', 'lo', ['swp1']),
+                 ('default, (0.0.0.0,239.1.1.1)', 'swp1', ['ipmr-lo'])]:
+        try:
+            a.mroute_eq(args[0], args[1], args[2], RaisingPeer())
+            failures.append('a raising check did not raise: %r' % (args,))
+        except Refused:
+            pass
+    check(a.kern_dev_cache == {}, 'the pairing cases looked the kernel up')
+
+    # A route the hardware does not hold: true, and no kernel command.
+    check(a.mroute_eq('default, (1.2.3.4,239.9.9.9)', 'br100', ['br200'], peer) is True,
+          'a route not in hardware is not true')
+    check(a.kern_dev_cache == {} and a.kern_mdb_cache == {},
+          'a route not in hardware ran kernel commands')
+
+    # The simulated kernel's routes, as the host tool runs them.
+    verdicts = []
+    for key, iif, oil in kernel_routes():
+        verdicts.append([key, a.mroute_eq(key, iif, oil, peer), notes(a.mroutes[key])])
+    seen['verdicts'] = verdicts
+
+    # The same key again: its notes twice, false again.
+    key = 'default, (10.1.1.12,239.1.1.4)'
+    check(a.mroute_eq(key, 'br100', ['swp10'], peer) is False, 'second verdict not false')
+    check(notes(a.mroutes[key]) == ['kernel has OIFs not in the hw',
+                                    'kernel has L2-OIFs not in the hw'] * 2,
+          'notes not repeated: %r' % notes(a.mroutes[key]))
+
+    # tmp_encaps is a new set for every expansion, and _expand_kern_dev adds
+    # to whatever set it holds.
+    held = a.tmp_encaps
+    a.mroute_eq('default, (10.1.1.10,239.1.1.1)', 'br100', ['br200'], peer)
+    check(a.tmp_encaps is not held and type(a.tmp_encaps) is set, 'tmp_encaps not replaced')
+    mine = set(['x'])
+    a.tmp_encaps = mine
+    a._expand_kern_dev('239.1.1.1', 'br100')
+    check(a.tmp_encaps is mine, 'tmp_encaps replaced by _expand_kern_dev')
+    seen['br100_239.1.1.1'] = sorted(mine)
+
+    # The records the readers give are the caches' own.
+    entry = a._kern_dev_get_mdb_entry('br100', -1, '01:00:5e:01:01:01')
+    check(entry is a.kern_mdb_cache['br100'].mdb_entries['-1.01:00:5e:01:01:01'],
+          'snooping entry is not the cached record')
+    check(a._kern_get_br_members('br100') is a.kern_br_cache['br100'],
+          'bridge members are not the stored list')
+    check(a._kern_dev_cache_get('br100') is a.kern_dev_cache['br100'],
+          'device entry is not the cached record')
+    check(a._kern_dev_get_mdb_entry('br100', -1, '01:00:5e:09:09:09') is None,
+          'a group without entry is not None')
+    check(a._kern_base_dev_kind_get('swp9.300') == ('swp', 'swp9', 300), 'base device of swp9.300')
+    check(a._kern_get_vlan_and_atlink('swp9.300') == (300, 'swp9'), 'VLAN device swp9.300')
+    check(a._kern_get_vlan_and_atlink('swp1') == (None, None), 'swp1 as a VLAN device')
+
+    # flood_mdb_misses as the host sets it.
+    a.flood_mdb_misses = False
+    check(a._expand_kern_vlan_unaware_bridge('01:00:5e:09:09:09', 'br100') == [],
+          'a miss floods with flood_mdb_misses off')
+    a.flood_mdb_misses = True
+    check(a._expand_kern_vlan_unaware_bridge('01:00:5e:09:09:09', 'br100') ==
+          list(a.kern_br_cache['br100']), 'a miss does not flood to the members')
+
+    # A cache the host stores is the one the expansion reads.
+    mine = m.KernMdbCache('br200', 0)
+    e = m.KernMdbEntry(-1, '01:00:5e:01:01:01')
+    e.add_port('swp42')
+    mine.mdb_entries['-1.01:00:5e:01:01:01'] = e
+    a.kern_mdb_cache['br200'] = mine
+    a.tmp_encaps = set()
+    a._expand_kern_dev('239.1.1.1', 'br200')
+    check(a.tmp_encaps == set(['swp42']), 'stored cache not used: %r' % a.tmp_encaps)
+    e.swp.append('swp43')
+    a.tmp_encaps = set()
+    a._expand_kern_dev('239.1.1.1', 'br200')
+    check(a.tmp_encaps == set(['swp42', 'swp43']), 'change of the stored entry not seen')
+
+
+def real_checks(m):
+    a = m.Asic()
+    peer = Peer()
+    key = 'default, (10.1.1.10,239.1.1.1)'
+    seen['verdict'] = a.mroute_eq(key, 'swp9.300', ['br0'], peer)
+    seen['notes'] = notes(a.mroutes[key])
+    cache = a.kern_mdb_cache['br0']
+    seen['entries'] = dict((k, list(v.swp)) for k, v in cache.mdb_entries.items())
+    seen['rports'] = dict((str(k), list(v.swp)) for k, v in cache.mdb_rports.items())
+    seen['kinds'] = dict((d, a._kern_dev_kind_get(d)) for d in ('br0', 'swp1', 'peer1', 'nosuch0'))
+    a.tmp_encaps = set()
+    a._expand_kern_dev('239.9.9.9', 'br0')
+    seen['flooded'] = sorted(a.tmp_encaps)
+    a.tmp_encaps = set()
+    a._expand_kern_dev('239.7.7.7', 'br0')
+    seen['host_joined'] = sorted(a.tmp_encaps)
+
+
+def main(argv):
+    sim.use('riot_off')
+    from norvask import corvane
+    {'sim': sim_checks, 'real': real_checks}[argv[1]](corvane)
+    print(json.dumps({'failures': failures, 'seen': seen}))
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))
