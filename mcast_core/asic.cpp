@@ -90,8 +90,12 @@ const Hmroute* Asic::find_route(const std::string& key) const {
 
 // --- host queries and dumps
 
+std::string Asic::route_text(const Hmroute& route) const {
+  return policy_.hmroute_iif_text ? route.text_named_iif() : route.text();
+}
+
 std::string Asic::dump_one_mroute(const Hmroute& route) const {
-  std::string out = route.text();
+  std::string out = route_text(route);
   out += '\n';
   auto group = need(replication_groups, "replication_groups").lookup(route.grp);
   if (!group.empty()) out += group.get().text();

@@ -31,6 +31,15 @@ namespace nv {
 // What the chips' checkers do differently in the shared part.
 struct ChipPolicy {
   long hmroute_group_bits;  // type bits a hardware route adds to its group id
+  // How a route shows its IIF: false, the hardware's number (`iif`); true,
+  // the route table's text (`iif_text`), or the kernel's IIF once one is set.
+  bool hmroute_iif_text;
+  // Whether the VLAN reader asks the shell for the no-VLAN value -1 like any
+  // other VLAN; when false it ignores that value.
+  bool vlan_show_no_vlan;
+  // Whether a bridge without VLAN filtering merges its multicast router
+  // ports into its snooping entries (one with VLAN filtering always does).
+  bool merge_router_ports_unaware;
 };
 
 // The pattern vlan (?P<vlan>\d+).*untagged (?P<ports>\S+) searched for in a
@@ -64,6 +73,8 @@ class Asic {
 
   // --- host queries and dumps
   std::string text() const;
+  // The route's own text form, as this chip shows it.
+  std::string route_text(const Hmroute& route) const;
   std::string dump_one_mroute(const Hmroute& route) const;
   std::set<std::string> get_mroutes() const;
   // Every route when no filter is given (or it is false), else the routes
@@ -96,9 +107,10 @@ class Asic {
   // --- what every chip's readers share
   static std::pair<std::optional<std::string>, FieldMap> field_dict_build(std::string_view entry);
   void update_portmap_port_vid(std::string_view dport, long port_vid);
-  // Reads one VLAN's untagged ports into `vlans`, the chip's way; the
-  // lookups call it the first time they need a VLAN.
-  virtual void parse_vlan(const Value& vid) = 0;
+  // Reads one VLAN's untagged ports into `vlans` ("vlan show", then the
+  // port listing it names); the lookups call it the first time they need a
+  // VLAN.
+  void parse_vlan(const Value& vid);
 
   System& system() { return *env_.system; }
   const Env& env() const { return env_; }

@@ -298,6 +298,29 @@ bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string
   return false;
 }
 
+void Asic::parse_vlan(const Value& vid_value) {
+  const long vid = percent_d(vid_value);
+  const std::string cmd = "vlan show " + std::to_string(vid);
+  if (vid == kNoVlan && !policy_.vlan_show_no_vlan) return;
+  ShellOutput out = run_guarded(cmd, cmd);
+  std::string_view vlan_text, ports;
+  if (!search_vlan_line(out.text, vlan_text, ports)) return;
+  long vlan = parse_int(vlan_text, 10);
+  const std::string port_cmd = "ports " + std::string(ports);
+  ShellOutput listing = run_guarded(port_cmd, port_cmd);
+  LineCursor lines(listing.text);
+  std::string_view row;
+  // Two heading lines, then one port per line.
+  if (!lines.next(row) || !lines.next(row) || !lines.next(row)) return;
+  List<std::string> names;
+  do {
+    std::string_view name = first_word(row);
+    if (name.empty()) throw IndexError();
+    names.emplace_back(name.substr(0, name.find('(')));
+  } while (lines.next(row));
+  store_vlan(vlan, std::move(names));
+}
+
 void Asic::update_portmap_port_vid(std::string_view dport, long port_vid) {
   if (!ctx_) {
     for (PortmapEntry& e : need(portmap, "portmap"))

@@ -49,8 +49,15 @@ static std::set<std::string> port_names(const EncapList& list) {
 std::set<std::string> ReplicationGroup::get_l3_linux_encaps() const { return port_names(l3_encaps); }
 std::set<std::string> ReplicationGroup::get_l2_linux_encaps() const { return port_names(l2_encaps); }
 
-std::string Hmroute::text() const {
-  std::string out = route_key(vrf, sip, dip) + ", iif: " + std::to_string(iif);
+std::string Hmroute::text() const { return text_with(std::to_string(iif)); }
+
+std::string Hmroute::text_named_iif() const {
+  return text_with(kernel_iif.is_none() ? iif_text : str(kernel_iif));
+}
+
+std::string Hmroute::text_with(std::string_view iif_shown) const {
+  std::string out = route_key(vrf, sip, dip) + ", iif: ";
+  out += iif_shown;
   if (!iif_mismatch.empty() || !oil_mismatch.empty()) {
     out += "\n  errors:";
     for (const auto& n : iif_mismatch) out += "\n    " + n;
@@ -59,7 +66,7 @@ std::string Hmroute::text() const {
   return out;
 }
 
-std::string route_key(const std::string& vrf, const std::string& sip, const std::string& dip) {
+std::string route_key(std::string_view vrf, std::string_view sip, std::string_view dip) {
   std::string key;
   key.reserve(vrf.size() + sip.size() + dip.size() + 5);
   key += vrf;

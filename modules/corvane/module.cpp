@@ -9,6 +9,7 @@
 
 #include "mcast_core/asic.h"
 #include "modules/corvane/binding.h"
+#include "modules/multicast/records.h"
 #include "python/classes.h"
 #include "python/errors.h"
 #include "python/module.h"

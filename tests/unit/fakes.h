@@ -73,9 +73,16 @@ struct FakePortTable : nv::PortTable {
     if (it == names.end()) throw nv::ForeignError(nullptr, "unknown port " + dport);
     return it->second;
   }
+  std::string logical2dport(long n) override {
+    log->push_back("logical2dport " + std::to_string(n));
+    auto it = dports.find(n);
+    if (it == dports.end()) throw nv::ForeignError(nullptr, "unknown logical port");
+    return it->second;
+  }
 
   std::shared_ptr<Log> log;
   std::map<std::string, std::string> names;
+  std::map<long, std::string> dports;  // logical port -> ASIC port
   std::vector<std::string> asked;
   std::shared_ptr<FakeNameSet> linux_ports = std::make_shared<FakeNameSet>();
 };
