@@ -1,12 +1,16 @@
-"""Constructs the XGS multicast checker on the simulated RIOT-off switch, as
-the host tool does, and prints its hardware routes.
+"""Constructs a multicast checker on a simulated switch, as the host tool
+does, and prints its hardware routes.
 
-    python2.7 simswitch/demo.py [VARIANT]
+    python2.7 simswitch/demo.py [--chip {xgs,dnx}] [VARIANT]
 
-Finds the stand-ins beside this file and the built module under
-$NORVASK_BUILD_DIR (default: build/ beside simswitch/).
+The chip family picks the module (corvane for XGS, the default; yselde for
+DNX) and the switch it runs on, unless VARIANT names another.  Finds the
+stand-ins beside this file and the built modules under $NORVASK_BUILD_DIR
+(default: build/ beside simswitch/).
 """
 
+import argparse
+import importlib
 import os
 import sys
 
@@ -17,11 +21,22 @@ sys.path.insert(1, os.environ.get('NORVASK_BUILD_DIR') or
 
 import sim
 
+# chip family -> (module, switch it runs on by default)
+CHIPS = {'xgs': ('norvask.corvane', 'riot_off'),
+         'dnx': ('norvask.yselde', 'dnx')}
+
 
 def main(argv):
-    sim.use(argv[1] if len(argv) > 1 else 'riot_off')
-    from norvask import corvane
-    asic = corvane.Asic()
+    parser = argparse.ArgumentParser(description='Prints the hardware multicast '
+                                     'routes a checker reads from a simulated switch.')
+    parser.add_argument('--chip', choices=sorted(CHIPS), default='xgs',
+                        help='chip family (default: xgs)')
+    parser.add_argument('variant', nargs='?', help='switch fixture (default: by chip)')
+    args = parser.parse_args(argv[1:])
+    module_name, default_variant = CHIPS[args.chip]
+    sim.use(args.variant or default_variant)
+    module = importlib.import_module(module_name)
+    asic = module.Asic()
     sys.stdout.write(str(asic))
     return 0
 
