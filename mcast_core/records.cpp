@@ -1,5 +1,7 @@
 #include "mcast_core/records.h"
 
+#include <cstring>
+
 #include "common/text.h"
 
 namespace nv {
@@ -67,14 +69,19 @@ std::string Hmroute::text_with(std::string_view iif_shown) const {
 }
 
 std::string route_key(std::string_view vrf, std::string_view sip, std::string_view dip) {
-  std::string key;
-  key.reserve(vrf.size() + sip.size() + dip.size() + 5);
-  key += vrf;
-  key += ", (";
-  key += sip;
-  key += ',';
-  key += dip;
-  key += ')';
+  // Made in one allocation: the readers make one per row of a route listing.
+  std::string key(vrf.size() + sip.size() + dip.size() + 5, ' ');
+  char* p = key.data();
+  auto put = [&p](std::string_view piece) {
+    std::memcpy(p, piece.data(), piece.size());
+    p += piece.size();
+  };
+  put(vrf);
+  put(", (");
+  put(sip);
+  put(",");
+  put(dip);
+  put(")");
   return key;
 }
 

@@ -35,7 +35,7 @@ constexpr long kFecBase = 0x40000;
 void DnxAsic::parse_diag_ipv4_mc_table() {
   ShellOutput out = run_guarded("diag pp ipv4_mc", "diag pp ipv4_mc timed out");
   MrouteMap& routes = need(mroutes, "mroutes");
-  VrfNames vrf_name(need(vrf_db, "vrf_db"));
+  VrfDb& vrfs = need(vrf_db, "vrf_db");
 
   LineCursor lines(out.text);
   std::string_view line;
@@ -57,7 +57,7 @@ void DnxAsic::parse_diag_ipv4_mc_table() {
     const std::string_view group = cells[0], iif = cells[1];
     std::string_view source = cells[2];
     const long fec = parse_int(cells[3], 10);
-    const std::string& vrf = vrf_name(0);
+    const std::string vrf = vrfs.vrf_id2name(0);
     source = source.substr(0, source.find('/'));
     routes.insert_or_assign(route_key(vrf, source, group),
                             Hmroute(std::string(source), std::string(group), std::string(iif),
@@ -68,7 +68,7 @@ void DnxAsic::parse_diag_ipv4_mc_table() {
 void DnxAsic::parse_diag_dbal_mc_table() {
   ShellOutput out = run_guarded("diag dbal te 10", "diag dbal te 10 timed out");
   MrouteMap& routes = need(mroutes, "mroutes");
-  VrfNames vrf_name(need(vrf_db, "vrf_db"));
+  VrfDb& vrfs = need(vrf_db, "vrf_db");
 
   LineCursor lines(out.text);
   std::string_view line;
@@ -94,7 +94,7 @@ void DnxAsic::parse_diag_dbal_mc_table() {
     const std::string_view dip = unpack(value("DIPv4"), "/", 3)[0];
     const std::string_view inrif = unpack(value("INRIF"), "/", 3)[0];
     const std::string_view vrf_id = unpack(value("VRF"), "/", 3)[0];
-    const std::string& vrf = vrf_name(parse_int(vrf_id, 16));
+    const std::string vrf = vrfs.vrf_id2name(parse_int(vrf_id, 16));
     const long result_fec = parse_int(unpack(value("Result"), "/", 2)[0], 16) - kFecBase;
     std::string source = packed_address(parse_int(sip, 16));
     std::string group = packed_address(parse_int(dip, 16) | kMulticastBase);

@@ -1,4 +1,5 @@
-// Stand-ins for the outside components, for driving nv::Asic in tests.
+// Stand-ins for the outside components, for driving the chips' checkers in
+// tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "common/errors.h"
 #include "xgs_tables/xgs_asic.h"
+#include "yselde/dnx_asic.h"
 
 namespace nvtest {
 
@@ -170,17 +172,37 @@ struct FakeServices : nv::ServiceFactory {
   std::shared_ptr<FakeShell> shell;
 };
 
-// One checker with its fakes.  bare() gives it what construction would have
-// set up, with empty tables and no command run, so a single reader or
-// lookup can be driven alone.
-struct Rig {
-  Rig() {
+// The fakes of one checker, wired into one factory and one log.
+struct Fakes {
+  Fakes() {
     services.log = log;
     services.pt = pt;
     services.vrf = vrf;
     services.shell = shell;
   }
 
+  // Log entries that start with `prefix`, without it.
+  std::vector<std::string> logged(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& l : *log)
+      if (l.compare(0, prefix.size(), prefix) == 0) out.push_back(l.substr(prefix.size()));
+    return out;
+  }
+
+  std::shared_ptr<Log> log = std::make_shared<Log>();
+  std::shared_ptr<FakeShell> shell = std::make_shared<FakeShell>(log);
+  std::shared_ptr<FakePortTable> pt = std::make_shared<FakePortTable>(log);
+  std::shared_ptr<FakeVrfDb> vrf = std::make_shared<FakeVrfDb>(log);
+  std::shared_ptr<FakeSystem> sys = std::make_shared<FakeSystem>(log);
+  std::shared_ptr<FakeConsole> console = std::make_shared<FakeConsole>();
+  std::shared_ptr<FakeDeviceList> orig_dev = std::make_shared<FakeDeviceList>();
+  FakeServices services;
+};
+
+// One XGS checker with its fakes.  bare() gives it what construction would
+// have set up, with empty tables and no command run, so a single reader or
+// lookup can be driven alone.
+struct Rig : Fakes {
   void bare(bool riot = false) {
     asic.pt = pt;
     asic.vrf_db = vrf;
@@ -201,23 +223,25 @@ struct Rig {
 
   void construct(bool use_mem_table = false) { asic.construct(services, use_mem_table); }
 
-  // Log entries that start with `prefix`, without it.
-  std::vector<std::string> logged(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const auto& l : *log)
-      if (l.compare(0, prefix.size(), prefix) == 0) out.push_back(l.substr(prefix.size()));
-    return out;
+  nv::XgsAsic asic{nv::Asic::Env{sys, console, orig_dev}};
+};
+
+// The same for a DNX checker.
+struct DnxRig : Fakes {
+  void bare() {
+    asic.pt = pt;
+    asic.vrf_db = vrf;
+    asic.bcm = shell;
+    asic.vlans.emplace();
+    asic.portmap.emplace();
+    asic.mroutes.emplace();
+    asic.diag_dbal = false;
+    asic.replication_groups.emplace();
   }
 
-  std::shared_ptr<Log> log = std::make_shared<Log>();
-  std::shared_ptr<FakeShell> shell = std::make_shared<FakeShell>(log);
-  std::shared_ptr<FakePortTable> pt = std::make_shared<FakePortTable>(log);
-  std::shared_ptr<FakeVrfDb> vrf = std::make_shared<FakeVrfDb>(log);
-  std::shared_ptr<FakeSystem> sys = std::make_shared<FakeSystem>(log);
-  std::shared_ptr<FakeConsole> console = std::make_shared<FakeConsole>();
-  std::shared_ptr<FakeDeviceList> orig_dev = std::make_shared<FakeDeviceList>();
-  FakeServices services;
-  nv::XgsAsic asic{nv::Asic::Env{sys, console, orig_dev}};
+  void construct() { asic.construct(services); }
+
+  nv::DnxAsic asic{nv::Asic::Env{sys, console, orig_dev}};
 };
 
 // Runs f and gives the nv::Error it raises; fails the test when it raises
