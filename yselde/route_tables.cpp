@@ -30,6 +30,16 @@ constexpr long kMulticastBase = 0xE0000000L;
 // DBAL results are FEC ids; the replication group's id is the FEC less this.
 constexpr long kFecBase = 0x40000;
 
+// Calls f(row) for every line after the two headings that holds `marker`.
+template <class F>
+void for_each_marked_row(std::string_view text, std::string_view marker, F&& f) {
+  LineCursor lines(text);
+  std::string_view line;
+  if (!lines.next(line) || !lines.next(line)) return;
+  while (lines.next(line))
+    if (contains(line, marker)) f(line);
+}
+
 }  // namespace
 
 void DnxAsic::parse_diag_ipv4_mc_table() {
@@ -37,11 +47,7 @@ void DnxAsic::parse_diag_ipv4_mc_table() {
   MrouteMap& routes = need(mroutes, "mroutes");
   VrfDb& vrfs = need(vrf_db, "vrf_db");
 
-  LineCursor lines(out.text);
-  std::string_view line;
-  if (!lines.next(line) || !lines.next(line)) return;
-  while (lines.next(line)) {
-    if (!contains(line, "commited")) continue;
+  for_each_marked_row(out.text, "commited", [&](std::string_view line) {
     // The non-empty cells between the bars; only the first four are read.
     std::string_view cells[4];
     size_t n = 0;
@@ -62,7 +68,7 @@ void DnxAsic::parse_diag_ipv4_mc_table() {
     routes.insert_or_assign(route_key(vrf, source, group),
                             Hmroute(std::string(source), std::string(group), std::string(iif),
                                     fec, vrf, policy().hmroute_group_bits));
-  }
+  });
 }
 
 void DnxAsic::parse_diag_dbal_mc_table() {
@@ -70,12 +76,8 @@ void DnxAsic::parse_diag_dbal_mc_table() {
   MrouteMap& routes = need(mroutes, "mroutes");
   VrfDb& vrfs = need(vrf_db, "vrf_db");
 
-  LineCursor lines(out.text);
-  std::string_view line;
-  if (!lines.next(line) || !lines.next(line)) return;
   std::vector<std::pair<std::string_view, std::string_view>> pieces;
-  while (lines.next(line)) {
-    if (!contains(line, "Raw")) continue;
+  for_each_marked_row(out.text, "Raw", [&](std::string_view line) {
     // NAME:VALUE pieces between the bars, taken as they stand.
     pieces.clear();
     for (std::string_view piece : split(line, "|")) {
@@ -101,7 +103,7 @@ void DnxAsic::parse_diag_dbal_mc_table() {
     std::string key = route_key(vrf, source, group);
     routes.insert_or_assign(key, Hmroute(std::move(source), std::move(group), std::string(inrif),
                                          result_fec, vrf, policy().hmroute_group_bits));
-  }
+  });
 }
 
 }  // namespace nv

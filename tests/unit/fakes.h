@@ -181,6 +181,13 @@ struct Fakes {
     services.shell = shell;
   }
 
+  // What construction gives a checker first: its outside objects.
+  void outside(nv::Asic& asic) {
+    asic.pt = pt;
+    asic.vrf_db = vrf;
+    asic.bcm = shell;
+  }
+
   // Log entries that start with `prefix`, without it.
   std::vector<std::string> logged(const std::string& prefix) const {
     std::vector<std::string> out;
@@ -204,9 +211,7 @@ struct Fakes {
 // lookup can be driven alone.
 struct Rig : Fakes {
   void bare(bool riot = false) {
-    asic.pt = pt;
-    asic.vrf_db = vrf;
-    asic.bcm = shell;
+    outside(asic);
     asic.kestrad_debug_enabled = false;
     asic.nq_mroute_kestrad_debug_enabled = false;
     asic.portmap.emplace();
@@ -229,9 +234,7 @@ struct Rig : Fakes {
 // The same for a DNX checker.
 struct DnxRig : Fakes {
   void bare() {
-    asic.pt = pt;
-    asic.vrf_db = vrf;
-    asic.bcm = shell;
+    outside(asic);
     asic.vlans.emplace();
     asic.portmap.emplace();
     asic.mroutes.emplace();
