@@ -1,6 +1,7 @@
 // mcast_core: translation between ASIC ports, logical ports, Linux ports and
-// internal/egress VLANs.  Each lookup is a linear scan in stored order; while
-// the hardware is read, the read context's indexes give the same answers.
+// internal/egress VLANs, and the reader of one VLAN's untagged ports behind
+// them.  Each lookup is a linear scan in stored order; while the hardware is
+// read, the read context's indexes give the same answers.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -301,6 +302,7 @@ bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string
 void Asic::parse_vlan(const Value& vid_value) {
   const long vid = percent_d(vid_value);
   const std::string cmd = "vlan show " + std::to_string(vid);
+  // The command is formed first: a VLAN id that is no number fails either way.
   if (vid == kNoVlan && !policy_.vlan_show_no_vlan) return;
   ShellOutput out = run_guarded(cmd, cmd);
   std::string_view vlan_text, ports;
