@@ -213,6 +213,7 @@ class FakePortTable : public nv::PortTable {
     if (it == d_.linux_of.end()) throw nv::KeyError(dport);
     return it->second;
   }
+  std::string logical2dport(long n) override { throw nv::KeyError(std::to_string(n)); }
 
  private:
   const SwitchData& d_;

@@ -80,6 +80,8 @@ class PortTable {
   virtual std::shared_ptr<NameSet> get_linux_ports() = 0;
   // ASIC port name to Linux port name; raises for a port it does not know.
   virtual std::string bcm2linux(const std::string& dport) = 0;
+  // Logical port number to ASIC port name; raises for a number it does not know.
+  virtual std::string logical2dport(long logical_port) = 0;
 };
 
 class VrfDb {

@@ -11,7 +11,7 @@
 namespace nv {
 
 Asic::Asic(Env env, const ChipPolicy& policy)
-    : KernelState(*this, policy.merge_router_ports, *this), env_(std::move(env)), policy_(policy) {}
+    : KernelState(*this, policy.merge_router_ports_unaware, *this), env_(std::move(env)), policy_(policy) {}
 
 bool Asic::is_linux_port(const std::string& dev) { return need(linux_ports, "linux_ports").contains(dev); }
 
@@ -75,8 +75,12 @@ const Hmroute* Asic::find_route(const std::string& key) const {
 
 // --- host queries and dumps
 
+std::string Asic::route_text(const Hmroute& route) const {
+  return policy_.hmroute_iif_text ? route.text_named_iif() : route.text();
+}
+
 std::string Asic::dump_one_mroute(const Hmroute& route) const {
-  std::string out = route.text();
+  std::string out = route_text(route);
   out += '\n';
   auto group = need(replication_groups, "replication_groups").lookup(route.grp);
   if (!group.empty()) out += group.get().text();

@@ -32,12 +32,18 @@ namespace nv {
 // What the chips' checkers do differently in the shared part.
 struct ChipPolicy {
   long hmroute_group_bits;  // type bits a hardware route adds to its group id
+  // How a route shows its IIF: false, the hardware's number (`iif`); true,
+  // the route table's text (`iif_text`), or the kernel's IIF once one is set.
+  bool hmroute_iif_text;
+  // Whether the VLAN reader asks the shell for the no-VLAN value -1 like any
+  // other VLAN; when false it ignores that value.
+  bool vlan_show_no_vlan;
   // Whether a bridge without VLAN filtering merges its multicast router
-  // ports into its snooping entries.
-  bool merge_router_ports;
+  // ports into its snooping entries (one with VLAN filtering always does).
+  bool merge_router_ports_unaware;
   // Whether the route comparison hands routes of a switch pair to the
   // host's checks and compares the IIF.
-  bool pairing_and_iif = true;
+  bool pairing_and_iif;
 };
 
 // The pattern vlan (?P<vlan>\d+).*untagged (?P<ports>\S+) searched for in a
@@ -74,6 +80,8 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
 
   // --- host queries and dumps
   std::string text() const;
+  // The route's own text form, as this chip shows it.
+  std::string route_text(const Hmroute& route) const;
   std::string dump_one_mroute(const Hmroute& route) const;
   std::set<std::string> get_mroutes() const;
   // Every route when no filter is given (or it is false), else the routes
@@ -114,13 +122,17 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   // --- what every chip's readers share
   static std::pair<std::optional<std::string>, FieldMap> field_dict_build(std::string_view entry);
   void update_portmap_port_vid(std::string_view dport, long port_vid);
-  // Reads one VLAN's untagged ports into `vlans`, the chip's way; the
-  // lookups call it the first time they need a VLAN.
-  virtual void parse_vlan(const Value& vid) = 0;
+  // Reads one VLAN's untagged ports into `vlans` ("vlan show", then the
+  // port listing it names); the lookups call it the first time they need a
+  // VLAN.
+  void parse_vlan(const Value& vid);
   // The hardware IIF that a kernel IIF maps to, or none: its base device's
-  // kind, name and VLAN, and one name of its expansion ("" for none).
-  virtual std::optional<long> kernel_iif_to_hw_iif(const KernBaseDev& base,
-                                                   const std::string& member) = 0;
+  // kind, name and VLAN, and one name of its expansion ("" for none).  Only
+  // a chip whose policy compares the IIF maps it.
+  virtual std::optional<long> kernel_iif_to_hw_iif(const KernBaseDev& /*base*/,
+                                                   const std::string& /*member*/) {
+    return std::nullopt;
+  }
 
   System& system() override { return *env_.system; }
   bool is_linux_port(const std::string& dev) override;

@@ -1,6 +1,7 @@
 // mcast_core: translation between ASIC ports, logical ports, Linux ports and
-// internal/egress VLANs.  Each lookup is a linear scan in stored order; while
-// the hardware is read, the read context's indexes give the same answers.
+// internal/egress VLANs, and the reader of one VLAN's untagged ports behind
+// them.  Each lookup is a linear scan in stored order; while the hardware is
+// read, the read context's indexes give the same answers.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -296,6 +297,30 @@ bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string
     }
   }
   return false;
+}
+
+void Asic::parse_vlan(const Value& vid_value) {
+  const long vid = percent_d(vid_value);
+  const std::string cmd = "vlan show " + std::to_string(vid);
+  // The command is formed first: a VLAN id that is no number fails either way.
+  if (vid == kNoVlan && !policy_.vlan_show_no_vlan) return;
+  ShellOutput out = run_guarded(cmd, cmd);
+  std::string_view vlan_text, ports;
+  if (!search_vlan_line(out.text, vlan_text, ports)) return;
+  long vlan = parse_int(vlan_text, 10);
+  const std::string port_cmd = "ports " + std::string(ports);
+  ShellOutput listing = run_guarded(port_cmd, port_cmd);
+  LineCursor lines(listing.text);
+  std::string_view row;
+  // Two heading lines, then one port per line.
+  if (!lines.next(row) || !lines.next(row) || !lines.next(row)) return;
+  List<std::string> names;
+  do {
+    std::string_view name = first_word(row);
+    if (name.empty()) throw IndexError();
+    names.emplace_back(name.substr(0, name.find('(')));
+  } while (lines.next(row));
+  store_vlan(vlan, std::move(names));
 }
 
 void Asic::update_portmap_port_vid(std::string_view dport, long port_vid) {

@@ -1,5 +1,7 @@
 #include "mcast_core/records.h"
 
+#include <cstring>
+
 #include "common/text.h"
 
 namespace nv {
@@ -49,8 +51,15 @@ static std::set<std::string> port_names(const EncapList& list) {
 std::set<std::string> ReplicationGroup::get_l3_linux_encaps() const { return port_names(l3_encaps); }
 std::set<std::string> ReplicationGroup::get_l2_linux_encaps() const { return port_names(l2_encaps); }
 
-std::string Hmroute::text() const {
-  std::string out = route_key(vrf, sip, dip) + ", iif: " + std::to_string(iif);
+std::string Hmroute::text() const { return text_with(std::to_string(iif)); }
+
+std::string Hmroute::text_named_iif() const {
+  return text_with(kernel_iif.is_none() ? iif_text : str(kernel_iif));
+}
+
+std::string Hmroute::text_with(std::string_view iif_shown) const {
+  std::string out = route_key(vrf, sip, dip) + ", iif: ";
+  out += iif_shown;
   if (!iif_mismatch.empty() || !oil_mismatch.empty()) {
     out += "\n  errors:";
     for (const auto& n : iif_mismatch) out += "\n    " + n;
@@ -59,15 +68,20 @@ std::string Hmroute::text() const {
   return out;
 }
 
-std::string route_key(const std::string& vrf, const std::string& sip, const std::string& dip) {
-  std::string key;
-  key.reserve(vrf.size() + sip.size() + dip.size() + 5);
-  key += vrf;
-  key += ", (";
-  key += sip;
-  key += ',';
-  key += dip;
-  key += ')';
+std::string route_key(std::string_view vrf, std::string_view sip, std::string_view dip) {
+  // Made in one allocation: the readers make one per row of a route listing.
+  std::string key(vrf.size() + sip.size() + dip.size() + 5, ' ');
+  char* p = key.data();
+  auto put = [&p](std::string_view piece) {
+    std::memcpy(p, piece.data(), piece.size());
+    p += piece.size();
+  };
+  put(vrf);
+  put(", (");
+  put(sip);
+  put(",");
+  put(dip);
+  put(")");
   return key;
 }
 

@@ -5,10 +5,12 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "common/containers.h"
+#include "common/value.h"
 
 namespace nv {
 
@@ -75,19 +77,33 @@ struct ReplicationGroup : Record {
 };
 
 struct Hmroute : Record {
-  // `group_bits` are the type bits the chip adds to a route's group id.
+  // `group_bits` are the type bits the chip adds to a route's group id.  A
+  // chip's route table gives the IIF as a number (XGS) or as its own text
+  // (DNX); each chip's module shows the one it has as `iif`.
   Hmroute(std::string sip, std::string dip, long iif, long mcast_grp, std::string vrf,
           long group_bits)
       : sip(std::move(sip)), dip(std::move(dip)), iif(iif), grp(mcast_grp | group_bits),
         vrf(std::move(vrf)) {}
+  Hmroute(std::string sip, std::string dip, std::string iif_text, long mcast_grp,
+          std::string vrf, long group_bits)
+      : sip(std::move(sip)), dip(std::move(dip)), iif_text(std::move(iif_text)),
+        grp(mcast_grp | group_bits), vrf(std::move(vrf)) {}
+  // "%s, (%s,%s), iif: %s" and the notes, with the IIF number.
   std::string text() const;
+  // The same with the kernel's IIF once one is set, else the IIF text.
+  std::string text_named_iif() const;
 
   std::string sip, dip;
-  long iif;
+  long iif = 0;
+  std::string iif_text;
+  Value kernel_iif;  // None until the comparison sets it
   long grp;
   std::string vrf;
   List<std::string> iif_mismatch;
   List<std::string> oil_mismatch;
+
+ private:
+  std::string text_with(std::string_view iif_shown) const;
 };
 
 // The hardware tables of a checker.
@@ -100,6 +116,6 @@ using ReplicationGroupMap = Dict<long, ReplicationGroup>;
 using MrouteMap = Dict<std::string, Hmroute>;
 
 // The route key "%s, (%s,%s)" of VRF name, source and group.
-std::string route_key(const std::string& vrf, const std::string& sip, const std::string& dip);
+std::string route_key(std::string_view vrf, std::string_view sip, std::string_view dip);
 
 }  // namespace nv

@@ -133,6 +133,10 @@ class Ports : public nv::PortTable, public Wrapped {
   std::string bcm2linux(const std::string& dport) override {
     return to_text(call_method(object(), "bcm2linux", Object::tuple_of(str(dport))).get());
   }
+  std::string logical2dport(long logical_port) override {
+    return to_text(
+        call_method(object(), "logical2dport", Object::tuple_of(integer(logical_port))).get());
+  }
 };
 
 class Vrfs : public nv::VrfDb, public Wrapped {

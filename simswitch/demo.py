@@ -1,20 +1,26 @@
-"""Constructs a checker on the simulated switch, as the host tool does, and
-prints what it read.
+"""Runs a checker on a simulated switch, as the host tool does, and prints
+what it found.
 
-    python2.7 simswitch/demo.py [VARIANT]     the XGS multicast checker's
-                                              hardware routes (default
-                                              variant: riot_off)
-    python2.7 simswitch/demo.py --vxlan       the VXLAN checker's collection
-                                              on the VXLAN switch, per VNI
+    python2.7 simswitch/demo.py [--chip {xgs,dnx}] [--check] [VARIANT]
+    python2.7 simswitch/demo.py --vxlan
 
-The VXLAN checker reads the daemon's files at their absolute paths, so the
-second form runs where switches/vxlan/root lies over / (scripts/demo --vxlan
-runs it so, through scripts/in-switch-ns).
+The chip family picks the multicast module (corvane for XGS, the default;
+yselde for DNX) and the switch it runs on, unless VARIANT names another.
+With --check it runs the whole check: it takes the kernel routes the
+simulated host holds (the variant's kernel_routes.txt), calls mroute_eq for
+each and prints the verdicts, then the hardware routes with their notes.
+That reads the switch's kernel through the absolute paths the checker uses,
+so it runs where the variant's kernel/ tree lies over / (scripts/demo runs
+it so, through scripts/in-switch-ns); without --check it prints the
+hardware routes only.  --vxlan runs the VXLAN checker's collection on the
+VXLAN switch, per VNI, where switches/vxlan/root lies over /.
 
 Finds the stand-ins beside this file and the built modules under
 $NORVASK_BUILD_DIR (default: build/ beside simswitch/).
 """
 
+import argparse
+import importlib
 import os
 import sys
 
@@ -25,6 +31,10 @@ sys.path.insert(1, os.environ.get('NORVASK_BUILD_DIR') or
 
 import sim
 
+# chip family -> (module, switch it runs on by default)
+CHIPS = {'xgs': ('norvask.corvane', 'riot_off'),
+         'dnx': ('norvask.yselde', 'dnx')}
+
 # The VNI record's keys, in the order the checker makes them.
 VNI_KEYS = ['vni', 'vpn', 'igmpSnoop', 'arpSupress', 'arpReqSup', 'arpReplySupress',
             'localPorts', 'rawLocalPorts', 'localMacs', 'rawLocalMacs', 'remoteMacs',
@@ -32,11 +42,34 @@ VNI_KEYS = ['vni', 'vpn', 'igmpSnoop', 'arpSupress', 'arpReqSup', 'arpReplySupre
 BOND_FILE = '/norvask/kestrad/debug/bond/sw_bonds'
 
 
-def multicast(variant):
-    sim.use(variant)
-    from norvask import corvane
-    asic = corvane.Asic()
-    sys.stdout.write(str(asic))
+class PeerChecks(object):
+    """The host tool's own checks of a switch pair's routes; the simulated
+    switch has no peer, so they agree."""
+
+    def check_orig_mroute(self, asic, src, grp):
+        return True
+
+    def check_term_mroute(self, src, grp):
+        return True
+
+
+def kernel_routes(variant):
+    path = os.path.join(sim.SWITCHES, variant, 'kernel_routes.txt')
+    for line in open(path):
+        if line.startswith('#') or not line.strip():
+            continue
+        key, iif, oil = [x.strip() for x in line.split('|')]
+        yield key, iif, oil.split()
+
+
+def check(asic, variant):
+    sys.stdout.write('Kernel routes against the hardware:\n')
+    for key, iif, oil in kernel_routes(variant):
+        verdict = asic.mroute_eq(key, iif, oil, PeerChecks())
+        sys.stdout.write('  %-7s %s  iif %s  oil %s\n'
+                         % ('agrees' if verdict else 'DIFFERS', key, iif, ' '.join(oil)))
+    sys.stdout.write('\n')
+    asic.dump_mroutes()
 
 
 def vxlan():
@@ -65,7 +98,23 @@ def vxlan():
 def main(argv):
     if argv[1:2] == ['--vxlan']:
         return vxlan()
-    multicast(argv[1] if len(argv) > 1 else 'riot_off')
+    parser = argparse.ArgumentParser(description='Runs a multicast checker on a simulated '
+                                     'switch and prints what it found.')
+    parser.add_argument('--chip', choices=sorted(CHIPS), default='xgs',
+                        help='chip family (default: xgs)')
+    parser.add_argument('--check', action='store_true',
+                        help='compare the kernel routes too (the kernel must lie over /)')
+    parser.add_argument('variant', nargs='?', help='switch fixture (default: by chip)')
+    args = parser.parse_args(argv[1:])
+    module_name, default_variant = CHIPS[args.chip]
+    variant = args.variant or default_variant
+    sim.use(variant)
+    module = importlib.import_module(module_name)
+    asic = module.Asic()
+    if args.check:
+        check(asic, variant)
+    else:
+        sys.stdout.write(str(asic))
     return 0
 
 

@@ -1,5 +1,5 @@
-// xgs_tables: port map, port default VLANs, L3 interfaces, VLAN translations
-// and the untagged members of one VLAN.
+// xgs_tables: port map, port default VLANs, L3 interfaces and VLAN
+// translations.
 #include <algorithm>
 
 #include "common/errors.h"
@@ -108,29 +108,6 @@ void XgsAsic::parse_vlan_xlate() {
     long ivid = parse_int(new_vid, 10);
     table.emplace_back(lport, ivid, evid);
   });
-}
-
-void XgsAsic::parse_vlan(const Value& vid_value) {
-  const long vid = percent_d(vid_value);
-  const std::string cmd = "vlan show " + std::to_string(vid);
-  if (vid == -1) return;
-  ShellOutput out = run_guarded(cmd, cmd);
-  std::string_view vlan_text, ports;
-  if (!search_vlan_line(out.text, vlan_text, ports)) return;
-  long vlan = parse_int(vlan_text, 10);
-  const std::string port_cmd = "ports " + std::string(ports);
-  ShellOutput listing = run_guarded(port_cmd, port_cmd);
-  LineCursor lines(listing.text);
-  std::string_view row;
-  // Two heading lines, then one port per line.
-  if (!lines.next(row) || !lines.next(row) || !lines.next(row)) return;
-  List<std::string> names;
-  do {
-    std::string_view name = first_word(row);
-    if (name.empty()) throw IndexError();
-    names.emplace_back(name.substr(0, name.find('(')));
-  } while (lines.next(row));
-  store_vlan(vlan, std::move(names));
 }
 
 }  // namespace nv

@@ -6,6 +6,7 @@
 #include "common/errors.h"
 #include "common/regex.h"
 #include "common/text.h"
+#include "mcast_core/route_rows.h"
 #include "xgs_tables/xgs_asic.h"
 
 namespace nv {
@@ -21,14 +22,6 @@ const std::string_view* word_at(const std::vector<std::string_view>& w, long pos
   return &w[static_cast<size_t>(pos)];
 }
 
-// struct.pack("!L", v) then inet_ntoa: the address as a dotted quad.
-std::string packed_address(long v) {
-  if (v < 0) throw Error(ErrorKind::Struct, "integer out of range for 'L' format code");
-  if (v > 4294967295L)
-    throw Error(ErrorKind::Struct, "'L' format requires 0 <= number <= 4294967295");
-  return dotted_quad(static_cast<uint32_t>(v));
-}
-
 const std::string* field(const FieldMap& fields, const char* name) {
   auto it = fields.find(name);
   return it == fields.end() ? nullptr : &it->second;
@@ -36,24 +29,6 @@ const std::string* field(const FieldMap& fields, const char* name) {
 
 // VRF_ID and EXPECTED_L3_IIF come in either base; "0x" says which.
 long either_base(const std::string& text) { return parse_int(text, contains(text, "0x") ? 16 : 10); }
-
-// The text of route_key(), made from views in one allocation: one per row
-// of the route listing.
-std::string key_of(std::string_view vrf, std::string_view sip, std::string_view dip) {
-  std::string key(vrf.size() + sip.size() + dip.size() + 5, ' ');
-  char* p = key.data();
-  auto put = [&p](std::string_view piece) {
-    std::memcpy(p, piece.data(), piece.size());
-    p += piece.size();
-  };
-  put(vrf);
-  put(", (");
-  put(sip);
-  put(",");
-  put(dip);
-  put(")");
-  return key;
-}
 
 }  // namespace
 
@@ -128,7 +103,7 @@ void XgsAsic::parse_ipmc_table() {
     long mcast_grp = parse_int(*grp, 16);
     // A later row with the key replaces the route in its place.
     const long bits = policy().hmroute_group_bits;
-    std::string key = key_of(vrf, *sip, *dip);
+    std::string key = route_key(vrf, *sip, *dip);
     routes.insert_or_assign(key, Hmroute(std::string(*sip), std::string(*dip), iif, mcast_grp,
                                          std::move(vrf), bits));
   });

@@ -14,7 +14,13 @@ namespace nv {
 
 // Replication group ids of XGS routes carry this bit.
 inline constexpr long kMcastGroupBit = 0x2000000;
-inline constexpr ChipPolicy kXgsPolicy{kMcastGroupBit, true};
+inline constexpr ChipPolicy kXgsPolicy{
+    kMcastGroupBit,  // hmroute_group_bits
+    false,           // hmroute_iif_text: the IIF is the hardware's number
+    false,           // vlan_show_no_vlan: "vlan show -1" is never asked
+    true,            // merge_router_ports_unaware
+    true,            // pairing_and_iif
+};
 
 class XgsAsic : public Asic {
  public:
@@ -39,7 +45,6 @@ class XgsAsic : public Asic {
   // --- ports, VLANs, L3 interfaces, VLAN translations (ports.cpp)
   void parse_portmap();
   void parse_ports();
-  void parse_vlan(const Value& vid) override;
   void parse_l3_intf();
   void parse_vlan_xlate();
 

@@ -1,4 +1,4 @@
-// Export of the multicast checker's classes to the host interpreter.
+// Export of the XGS multicast checker's classes to the host interpreter.
 #pragma once
 
 #include "python/adapters.h"
@@ -6,8 +6,6 @@
 
 namespace nv::binding {
 
-// The six kernel records, in the module's order.
-void export_kernel_records(const py::Object& module);
 // The six hardware records, in the module's order.
 void export_hw_records(const py::Object& module);
 // The checker class; its constructor finds the outside modules among the

@@ -7,29 +7,19 @@
 
 #include <Python.h>
 
-#include "mcast_core/asic.h"
 #include "modules/corvane/binding.h"
-#include "python/classes.h"
-#include "python/errors.h"
+#include "modules/multicast/module_body.h"
+#include "modules/multicast/records.h"
 #include "python/module.h"
 
 namespace {
 
 void module_body(PyObject* module) {
-  py::Imports(module)
-      .import({"json", "os", "re", "socket", "struct", "subprocess", "sys"})
-      .import("norvask.quillon")
-      .import("norvask.stavren")
-      .import_or_none("dolmish");
-
+  nv::binding::import_modules(module);
   py::Object m = py::Object::borrow(module);
   nv::binding::export_kernel_records(m);
   nv::binding::export_hw_records(m);
-  // The outside objects an Asic makes, from the names bound above.
-  py::OutsideMakers makers{{{"norvask", "quillon", "quillon"}, {}},
-                           {{"norvask", "stavren", "VrfDb"}, {}},
-                           {{"dolmish", "dolmish"}, {{"timeout", py::integer(180)}}}};
-  nv::binding::export_asic(m, makers);
+  nv::binding::export_asic(m, nv::binding::outside_makers({{"timeout", py::integer(180)}}));
 }
 
 }  // namespace

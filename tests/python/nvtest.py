@@ -28,6 +28,11 @@ def corvane():
     return module
 
 
+def yselde():
+    from norvask import yselde as module
+    return module
+
+
 @contextlib.contextmanager
 def captured_stdout():
     """Replaces sys.stdout with a StringIO for the block; yields it."""
@@ -87,6 +92,12 @@ def make_asic(name='riot_off', outputs=None, use_mem_table=False):
     switch(name, outputs)
     with quiet_stderr():
         return corvane().Asic(use_mem_table)
+
+
+def make_dnx_asic(name='dnx', outputs=None):
+    """Constructs the DNX checker on a fixture variant (see switch())."""
+    switch(name, outputs)
+    return yselde().Asic()
 
 
 def child_env(extra=None):

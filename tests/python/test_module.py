@@ -21,7 +21,7 @@ IMPORTS = ['json', 'os', 're', 'socket', 'struct', 'subprocess', 'sys',
 IMPORT_PROBE = r'''
 import __builtin__, json, sys
 import norvask
-CLASSES = %r
+CLASSES = %(classes)r
 real = __builtin__.__import__
 depth = [0]
 seen = []
@@ -29,27 +29,30 @@ def hook(name, globals=None, locals=None, fromlist=None, level=-1):
     depth[0] += 1
     try:
         if depth[0] == 2:
-            mod = sys.modules.get('norvask.corvane')
+            mod = sys.modules.get('norvask.%(module)s')
             seen.append([name, [c for c in CLASSES if hasattr(mod, c)]])
         return real(name, globals, locals, fromlist, level)
     finally:
         depth[0] -= 1
 __builtin__.__import__ = hook
-from norvask import corvane
+from norvask import %(module)s
 __builtin__.__import__ = real
 print json.dumps(seen)
-''' % (CLASSES,)
+'''
+
+
+def probe_imports(test, module, classes):
+    """[(name imported, classes of the module that exist at that point)] of
+    the module body, in order."""
+    status, out, err = nvtest.run_python(IMPORT_PROBE % {'module': module, 'classes': classes})
+    test.assertEqual(status, 0, err)
+    return json.loads(out)
 
 
 class ModuleBodyTest(unittest.TestCase):
 
-    def probe(self):
-        status, out, err = nvtest.run_python(IMPORT_PROBE)
-        self.assertEqual(status, 0, err)
-        return json.loads(out)
-
     def test_imports_in_order_before_any_class(self):
-        seen = self.probe()
+        seen = probe_imports(self, 'corvane', CLASSES)
         self.assertEqual([name for name, _ in seen], IMPORTS)
         self.assertEqual([classes for _, classes in seen], [[]] * len(IMPORTS))
 
@@ -87,11 +90,7 @@ class ModuleBodyTest(unittest.TestCase):
         self.assertIs(a.ORIG_DEV, b.ORIG_DEV)
 
 
-class MissingClientTest(unittest.TestCase):
-    """Without the shell client the module loads; construction fails at the
-    client step, before any shell command or program runs."""
-
-    CHILD = r'''
+MISSING_CLIENT_CHILD = r'''
 import __builtin__, json, os, sys
 real = __builtin__.__import__
 def hook(name, *args, **kw):
@@ -100,34 +99,44 @@ def hook(name, *args, **kw):
     return real(name, *args, **kw)
 __builtin__.__import__ = hook
 import sim
-sim.use('riot_off')
-from norvask import corvane
+sim.use(%(switch)r)
+from norvask import %(module)s as module
 __builtin__.__import__ = real
 try:
-    corvane.Asic()
+    module.Asic()
     outcome = 'constructed'
 except AttributeError:
     outcome = 'AttributeError'
-print json.dumps([corvane.dolmish is None, outcome, sim.commands(), sim.constructions()])
+print json.dumps([module.dolmish is None, outcome, sim.commands(), sim.constructions()])
 '''
 
+
+def check_missing_client(test, module, switch):
+    """Without the shell client the module loads; construction fails at the
+    client step, before any shell command or program runs."""
+    bindir = nvtest.tempdir(test)
+    marker = os.path.join(bindir, 'ran')
+    # any program the module might start at this point
+    for prog in ('ls', 'cat', 'sh'):
+        path = os.path.join(bindir, prog)
+        with open(path, 'w') as f:
+            f.write('#!/bin/sh\ntouch %s\n' % marker)
+        os.chmod(path, 0o755)
+    status, out, err = nvtest.run_python(
+        MISSING_CLIENT_CHILD % {'module': module, 'switch': switch}, env={'PATH': bindir})
+    test.assertEqual(status, 0, err)
+    is_none, outcome, commands, made = json.loads(out)
+    test.assertTrue(is_none)
+    test.assertEqual(outcome, 'AttributeError')
+    test.assertEqual(commands, [])
+    test.assertEqual(made, ['quillon', 'VrfDb'])
+    test.assertFalse(os.path.exists(marker), 'a program ran')
+
+
+class MissingClientTest(unittest.TestCase):
+
     def test_missing_client(self):
-        bindir = nvtest.tempdir(self)
-        marker = os.path.join(bindir, 'ran')
-        # any program the module might start at this point
-        for prog in ('ls', 'cat', 'sh'):
-            path = os.path.join(bindir, prog)
-            with open(path, 'w') as f:
-                f.write('#!/bin/sh\ntouch %s\n' % marker)
-            os.chmod(path, 0o755)
-        status, out, err = nvtest.run_python(self.CHILD, env={'PATH': bindir})
-        self.assertEqual(status, 0, err)
-        is_none, outcome, commands, made = json.loads(out)
-        self.assertTrue(is_none)
-        self.assertEqual(outcome, 'AttributeError')
-        self.assertEqual(commands, [])
-        self.assertEqual(made, ['quillon', 'VrfDb'])
-        self.assertFalse(os.path.exists(marker), 'a program ran')
+        check_missing_client(self, 'corvane', 'riot_off')
 
 
 class ConstructorArgumentsTest(unittest.TestCase):

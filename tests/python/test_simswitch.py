@@ -191,13 +191,28 @@ class InSwitchNsTest(unittest.TestCase):
 
 class DemoTest(unittest.TestCase):
 
-    def test_prints_the_routes(self):
-        proc = subprocess.Popen([nvtest.PYTHON, '-B', os.path.join(nvtest.SIMSWITCH, 'demo.py')],
+    def demo(self, *args):
+        proc = subprocess.Popen([nvtest.PYTHON, '-B', os.path.join(nvtest.SIMSWITCH, 'demo.py')] +
+                                list(args),
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 env=nvtest.child_env({'PYTHONPATH': ''}))
         out, err = proc.communicate()
-        self.assertEqual(proc.returncode, 0, err)
+        return proc.returncode, out, err
+
+    def test_prints_the_routes(self):
+        status, out, err = self.demo()
+        self.assertEqual(status, 0, err)
         self.assertEqual(out, nvtest.asic_text())
+        self.assertEqual(self.demo('--chip', 'xgs', 'riot_off')[1], out)
+
+    def test_dnx(self):
+        status, out, err = self.demo('--chip', 'dnx')
+        self.assertEqual(status, 0, err)
+        self.assertTrue(out.startswith('Asic ip mroutes:\ndefault, (0.0.0.0,239.1.1.2), iif: 200\n'),
+                        out)
+        status, out, err = self.demo('--chip', 'arm')
+        self.assertEqual(status, 2)
+        self.assertIn("invalid choice: 'arm'", err)
 
 
 if __name__ == '__main__':

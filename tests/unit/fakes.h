@@ -1,4 +1,5 @@
-// Stand-ins for the outside components, for driving nv::Asic in tests.
+// Stand-ins for the outside components, for driving the chips' checkers in
+// tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "common/errors.h"
 #include "xgs_tables/xgs_asic.h"
+#include "yselde/dnx_asic.h"
 
 namespace nvtest {
 
@@ -73,9 +75,16 @@ struct FakePortTable : nv::PortTable {
     if (it == names.end()) throw nv::ForeignError(nullptr, "unknown port " + dport);
     return it->second;
   }
+  std::string logical2dport(long n) override {
+    log->push_back("logical2dport " + std::to_string(n));
+    auto it = dports.find(n);
+    if (it == dports.end()) throw nv::ForeignError(nullptr, "unknown logical port");
+    return it->second;
+  }
 
   std::shared_ptr<Log> log;
   std::map<std::string, std::string> names;
+  std::map<long, std::string> dports;  // logical port -> ASIC port
   std::vector<std::string> asked;
   std::shared_ptr<FakeNameSet> linux_ports = std::make_shared<FakeNameSet>();
 };
@@ -163,36 +172,21 @@ struct FakeServices : nv::ServiceFactory {
   std::shared_ptr<FakeShell> shell;
 };
 
-// One checker with its fakes.  bare() gives it what construction would have
-// set up, with empty tables and no command run, so a single reader or
-// lookup can be driven alone.
-struct Rig {
-  Rig() {
+// The fakes of one checker, wired into one factory and one log.
+struct Fakes {
+  Fakes() {
     services.log = log;
     services.pt = pt;
     services.vrf = vrf;
     services.shell = shell;
   }
 
-  void bare(bool riot = false) {
+  // What construction gives a checker first: its outside objects.
+  void outside(nv::Asic& asic) {
     asic.pt = pt;
     asic.vrf_db = vrf;
     asic.bcm = shell;
-    asic.kestrad_debug_enabled = false;
-    asic.nq_mroute_kestrad_debug_enabled = false;
-    asic.portmap.emplace();
-    asic.l3_intfs.emplace();
-    asic.vlan_xlate.emplace();
-    asic.vlan_riot.emplace();
-    asic.riot_enable = riot;
-    asic.vlan_riot_memtable = riot ? "VLAN" : "";
-    if (riot) asic.l3_intf_nhi.emplace();
-    asic.vlans.emplace();
-    asic.replication_groups.emplace();
-    asic.mroutes.emplace();
   }
-
-  void construct(bool use_mem_table = false) { asic.construct(services, use_mem_table); }
 
   // Log entries that start with `prefix`, without it.
   std::vector<std::string> logged(const std::string& prefix) const {
@@ -210,7 +204,47 @@ struct Rig {
   std::shared_ptr<FakeConsole> console = std::make_shared<FakeConsole>();
   std::shared_ptr<FakeDeviceList> orig_dev = std::make_shared<FakeDeviceList>();
   FakeServices services;
+};
+
+// One XGS checker with its fakes.  bare() gives it what construction would
+// have set up, with empty tables and no command run, so a single reader or
+// lookup can be driven alone.
+struct Rig : Fakes {
+  void bare(bool riot = false) {
+    outside(asic);
+    asic.kestrad_debug_enabled = false;
+    asic.nq_mroute_kestrad_debug_enabled = false;
+    asic.portmap.emplace();
+    asic.l3_intfs.emplace();
+    asic.vlan_xlate.emplace();
+    asic.vlan_riot.emplace();
+    asic.riot_enable = riot;
+    asic.vlan_riot_memtable = riot ? "VLAN" : "";
+    if (riot) asic.l3_intf_nhi.emplace();
+    asic.vlans.emplace();
+    asic.replication_groups.emplace();
+    asic.mroutes.emplace();
+  }
+
+  void construct(bool use_mem_table = false) { asic.construct(services, use_mem_table); }
+
   nv::XgsAsic asic{nv::Asic::Env{sys, console, orig_dev}};
+};
+
+// The same for a DNX checker.
+struct DnxRig : Fakes {
+  void bare() {
+    outside(asic);
+    asic.vlans.emplace();
+    asic.portmap.emplace();
+    asic.mroutes.emplace();
+    asic.diag_dbal = false;
+    asic.replication_groups.emplace();
+  }
+
+  void construct() { asic.construct(services); }
+
+  nv::DnxAsic asic{nv::Asic::Env{sys, console, orig_dev}};
 };
 
 // Runs f and gives the nv::Error it raises; fails the test when it raises

@@ -73,4 +73,20 @@ TEST(Records, HmrouteTextGroupBitAndNotes) {
   EXPECT_EQ(nv::route_key("red", "10.1.1.1", "239.1.1.1"), "red, (10.1.1.1,239.1.1.1)");
 }
 
+// A route whose table gives its IIF as text shows that text, or the
+// kernel's IIF once one is set, whatever object that is.
+TEST(Records, HmrouteWithIifText) {
+  Hmroute r("10.1.1.1", "239.1.1.1", std::string("0x64"), 4097, "default", 0);
+  EXPECT_EQ(r.grp, 4097);
+  EXPECT_TRUE(r.kernel_iif.is_none());
+  EXPECT_EQ(r.text_named_iif(), "default, (10.1.1.1,239.1.1.1), iif: 0x64");
+  r.oil_mismatch.push_back("kernel has OIFs not in the hw");
+  r.kernel_iif = nv::Value(std::string("br100"));
+  EXPECT_EQ(r.text_named_iif(),
+            "default, (10.1.1.1,239.1.1.1), iif: br100\n  errors:\n"
+            "    kernel has OIFs not in the hw");
+  r.kernel_iif = nv::Value(7L);
+  EXPECT_EQ(r.text_named_iif().substr(0, 38), "default, (10.1.1.1,239.1.1.1), iif: 7\n");
+}
+
 }  // namespace

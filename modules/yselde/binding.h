@@ -1,0 +1,15 @@
+// Export of the DNX multicast checker's classes to the host interpreter.
+#pragma once
+
+#include "python/adapters.h"
+#include "python/object.h"
+
+namespace nv::binding {
+
+// The five hardware records, in the module's order.
+void export_dnx_hw_records(const py::Object& module);
+// The checker class; its constructor finds the outside modules among the
+// module's globals when it runs.
+void export_dnx_asic(const py::Object& module, const py::OutsideMakers& makers);
+
+}  // namespace nv::binding
