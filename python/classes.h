@@ -313,7 +313,7 @@ class Class {
             v.reset();
             return;
           }
-          if constexpr (IsContainer<V>::value) {
+          if constexpr (nv::is_container_v<V>) {
             v = Container<V>::of(value, name);
           } else {
             V fresh = Convert<V>::from(value);

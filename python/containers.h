@@ -32,15 +32,6 @@ PyObject* host_object(nv::Set<T>& s);
 template <class C>
 struct Container;
 
-template <class T>
-struct IsContainer : std::false_type {};
-template <class T>
-struct IsContainer<nv::List<T>> : std::true_type {};
-template <class K, class V>
-struct IsContainer<nv::Dict<K, V>> : std::true_type {};
-template <class T>
-struct IsContainer<nv::Set<T>> : std::true_type {};
-
 // One element: records are the instance's value; anything else converts.
 template <class T>
 struct Element {
@@ -319,7 +310,7 @@ struct Convert<nv::Set<T>> {
 // Whether a member's type can hold the interpreter's objects.
 template <class M>
 struct HoldsObjects
-    : std::bool_constant<IsContainer<M>::value || std::is_same_v<M, nv::Value>> {};
+    : std::bool_constant<nv::is_container_v<M> || std::is_same_v<M, nv::Value>> {};
 template <class M>
 struct HoldsObjects<std::optional<M>> : HoldsObjects<M> {};
 
@@ -397,7 +388,7 @@ struct Members<nv::Set<T>> {
 template <class M>
 struct FieldValue {
   static Object get(M& m) {
-    if constexpr (IsContainer<M>::value) return Object::borrow(host_object(m));
+    if constexpr (nv::is_container_v<M>) return Object::borrow(host_object(m));
     else return Convert<M>::to(m);
   }
   static void set(M& m, PyObject* v, const char* name) {
@@ -413,7 +404,7 @@ struct FieldValue {
         return;
       }
     }
-    if constexpr (IsContainer<M>::value) m = Container<M>::of(v, name);
+    if constexpr (nv::is_container_v<M>) m = Container<M>::of(v, name);
     else m = Convert<M>::from(v);
   }
 };
