@@ -185,7 +185,7 @@ class Stop(Exception):
     pass
 
 
-def dnx_checks(yselde, corvane, xgs):
+def dnx_checks(yselde, corvane):
     sim.use('dnx')
     a = yselde.Asic()
 
@@ -200,7 +200,7 @@ def dnx_checks(yselde, corvane, xgs):
     seen['tmp_encaps'] = sorted(a.tmp_encaps)
 
     # Routes that the XGS checker hands to the host's checks of a switch
-    # pair are compared like any other, whatever ORIG_DEV and TERM_DEV hold.
+    # pair are compared like any other, whatever ORIG_DEV holds.
     yselde.Asic.ORIG_DEV.append('swp13')
     seen['pairing'] = []
     try:
@@ -265,7 +265,7 @@ def dnx_checks(yselde, corvane, xgs):
     # One bridge without VLAN filtering, br200 with its router port swp4,
     # and one hardware route: the XGS checker merges the router port into
     # the snooping entry, the DNX checker does not.
-    sim.use(xgs)
+    sim.use('riot_off')
     c = corvane.Asic()
     sim.use('dnx')
     a = yselde.Asic()
@@ -324,7 +324,7 @@ def main(argv):
     if scenario == 'sim':
         sim_checks(corvane)
     elif scenario == 'dnx':
-        dnx_checks(yselde, corvane, 'riot_off')
+        dnx_checks(yselde, corvane)
     else:
         real_checks(corvane, yselde)
     print(json.dumps({'failures': failures, 'seen': seen}))
