@@ -6,10 +6,13 @@
 // what it was given gives back that very object.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace nv {
 
@@ -67,6 +70,32 @@ struct Value {
 template <class T>
 struct WhenTrue : std::optional<T> {
   using std::optional<T>::optional;
+};
+
+// An iterable the host hands in, walked only when the checker walks it and
+// item by item, as the host's `for` does: a generator yields each item when
+// it is asked for it, and what it raises comes out of the walk.
+template <class T>
+class Iterable {
+ public:
+  using Each = std::function<void(const T&)>;
+  using Walker = std::function<void(const Each&)>;
+
+  explicit Iterable(Walker walker) : walker_(std::move(walker)) {}
+  Iterable(std::vector<T> items)
+      : walker_([items = std::move(items)](const Each& f) {
+          for (const T& x : items) f(x);
+        }) {}
+
+  void for_each(const Each& f) const { walker_(f); }
+  std::vector<T> values() const {
+    std::vector<T> out;
+    for_each([&](const T& x) { out.push_back(x); });
+    return out;
+  }
+
+ private:
+  Walker walker_;
 };
 
 // type(v).__name__

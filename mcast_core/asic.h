@@ -114,8 +114,11 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   // --- the route comparison
   // The verdict on one kernel route: true when it agrees with the hardware
   // or the hardware does not hold it; or what the host's checks return.
+  // `oil` is walked once; without the pairing cases only where its
+  // interfaces are expanded, so that it is not touched for a route the
+  // hardware does not hold.
   Value mroute_eq(const std::string& key, const std::string& iif,
-                  const std::vector<std::string>& oil, const std::shared_ptr<PeerChecks>& ul_mcast);
+                  const Iterable<std::string>& oil, const std::shared_ptr<PeerChecks>& ul_mcast);
   // _expand_kern_dev on the checker's tmp_encaps, whatever set it holds.
   void expand_kern_dev_here(const std::string& grp, const std::string& orig_dev, long parent_vlan);
 

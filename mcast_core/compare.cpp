@@ -30,19 +30,23 @@ void Asic::expand_kern_dev_here(const std::string& grp, const std::string& orig_
 }
 
 Value Asic::mroute_eq(const std::string& key, const std::string& iif,
-                      const std::vector<std::string>& oil,
+                      const Iterable<std::string>& oil,
                       const std::shared_ptr<PeerChecks>& ul_mcast) {
   auto [vrf, src, grp] = key_to_sip_dip(key);
   const Value src_value = src ? Value(*src) : Value();
   const Value grp_value = grp ? Value(*grp) : Value();
   const bool from_any = src && *src == "0.0.0.0";
 
+  // The pairing cases ask the OIL for its length and members before
+  // anything else, so they take it whole first.
+  std::optional<std::vector<std::string>> oil_items;
   if (policy_.pairing_and_iif) {
+    oil_items = oil.values();
     if (env_.orig_dev->contains(iif) && !from_any) {
-      if (oil.empty()) return Value::boolean(true);
+      if (oil_items->empty()) return Value::boolean(true);
       return ul_mcast->check_orig_mroute(env_.self, src_value, grp_value);
     }
-    if (from_any && std::find(oil.begin(), oil.end(), kTermDev) != oil.end())
+    if (from_any && std::find(oil_items->begin(), oil_items->end(), kTermDev) != oil_items->end())
       return ul_mcast->check_term_mroute(src_value, grp_value);
   }
 
@@ -68,12 +72,16 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   }
 
   std::set<std::string> kern_l3_encaps;
-  for (const std::string& oif : oil) {
-    if (oif == iif) continue;
+  auto expand_oif = [&](const std::string& oif) {
+    if (oif == iif) return;
     tmp_encaps = Set<std::string>();
     expand_kern_dev_here(group, oif, -1);
     need(tmp_encaps, "tmp_encaps").for_each([&](const std::string& n) { kern_l3_encaps.insert(n); });
-  }
+  };
+  if (oil_items)
+    for (const std::string& oif : *oil_items) expand_oif(oif);
+  else
+    oil.for_each(expand_oif);
 
   std::set<std::string> hw_l3_encaps, hw_l2_encaps;
   auto group_entry = need(replication_groups, "replication_groups").lookup(route->grp);

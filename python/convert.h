@@ -309,6 +309,16 @@ struct Convert<std::vector<T>> {
   }
 };
 
+// Holds the host's object and walks it when the core walks it.
+template <class T>
+struct Convert<nv::Iterable<T>> {
+  static nv::Iterable<T> from(PyObject* o) {
+    return nv::Iterable<T>([held = Object::borrow(o)](const typename nv::Iterable<T>::Each& f) {
+      for_each_item(held.get(), [&](PyObject* item) { f(Convert<T>::from(item)); });
+    });
+  }
+};
+
 template <class M>
 struct MapConvert {
   using K = typename M::key_type;

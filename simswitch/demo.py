@@ -64,10 +64,12 @@ def kernel_routes(variant):
 
 def check(asic, variant):
     sys.stdout.write('Kernel routes against the hardware:\n')
+    in_hw = asic.get_mroutes()
     for key, iif, oil in kernel_routes(variant):
         verdict = asic.mroute_eq(key, iif, oil, PeerChecks())
-        sys.stdout.write('  %-7s %s  iif %s  oil %s\n'
-                         % ('agrees' if verdict else 'DIFFERS', key, iif, ' '.join(oil)))
+        sys.stdout.write('  %-7s %s  iif %s  oil %s%s\n'
+                         % ('agrees' if verdict else 'DIFFERS', key, iif, ' '.join(oil) or '-',
+                            '' if key in in_hw else '  (no such route in hw)'))
     sys.stdout.write('\n')
     asic.dump_mroutes()
 

@@ -23,10 +23,12 @@ Fixture variants live in switches/<name>/:
                           that norvask.harnel knows
     root/                 files to lay over / (optional)
     kernel/               the switch's kernel, laid over / like root/ by
-                          scripts/in-switch-ns (optional): stand-ins for
-                          /bin/ip and /sbin/bridge that print its listings,
-                          /proc/net/vlan/config and /sys/class/net; the
-                          answers are in kernel/usr/lib/simswitch/kernel/
+                          scripts/in-switch-ns (optional): the listings that
+                          /bin/ip and /sbin/bridge print, under
+                          kernel/usr/lib/simswitch/kernel/, its
+                          /proc/net/vlan/config and /sys/class/net; its file
+                          "base" names ../../../kernel-tools, the stand-ins
+                          for the two tools that every switch's kernel shares
     kernel_routes.txt     the kernel's multicast routes, "KEY | IIF | OIF..."
                           per line, with what the checker finds for each
     base                  the name of another variant whose shell outputs,

@@ -1,18 +1,18 @@
 """Runs the route comparison inside a namespace whose kernel the test made:
-the simulated switch's kernel laid over / ("sim"), or a real bridge in a
-fresh network namespace ("real").  Runs every check of the scenario and
-prints a JSON report as its last line: a list of failures (empty when all
-held) and what the checks saw.
+the simulated XGS switch's kernel laid over / ("sim"), the simulated DNX
+switch's ("dnx"), or a real bridge in a fresh network namespace ("real").
+Runs every check of the scenario and prints a JSON report as its last line:
+a list of failures (empty when all held) and what the checks saw.
 
-    compare_child.py sim|real
+    compare_child.py sim|dnx|real
 """
 
 import json
+import os
 import sys
 
 import sim
 
-ROUTES = 'switches/riot_off/kernel_routes.txt'
 
 failures = []
 seen = {}
@@ -51,14 +51,30 @@ class RaisingPeer(object):
         raise Refused('term')
 
 
-def kernel_routes():
-    import os
-    path = os.path.join(os.path.dirname(sim.__file__), ROUTES)
+def kernel_routes(variant='riot_off'):
+    path = os.path.join(sim.SWITCHES, variant, 'kernel_routes.txt')
     for line in open(path):
         if line.startswith('#') or not line.strip():
             continue
         key, iif, oil = [x.strip() for x in line.split('|')]
         yield key, iif, oil.split()
+
+
+touched = []
+
+
+class Untouchable(object):
+    """A host object that no one may read, call, test or compare."""
+
+    def __getattribute__(self, name):
+        touched.append(name)
+        raise AssertionError('ul_mcast.%s read' % name)
+
+    def _refuse(self, *args):
+        touched.append('a special method')
+        raise AssertionError('ul_mcast used')
+
+    __call__ = __nonzero__ = __len__ = __iter__ = __eq__ = __ne__ = __hash__ = __str__ = _refuse
 
 
 def notes(route):
@@ -157,7 +173,123 @@ def sim_checks(m):
     check(a.tmp_encaps == set(['swp42', 'swp43']), 'change of the stored entry not seen')
 
 
-def real_checks(m):
+def verdicts_of(a, variant, ul_mcast):
+    out = []
+    for key, iif, oil in kernel_routes(variant):
+        out.append([key, a.mroute_eq(key, iif, oil, ul_mcast),
+                    notes(a.mroutes[key]) if key in a.mroutes else None])
+    return out
+
+
+class Stop(Exception):
+    pass
+
+
+def dnx_checks(yselde, corvane):
+    sim.use('dnx')
+    a = yselde.Asic()
+
+    # The host tool's run over the kernel's routes, with a special-route
+    # object that must stay untouched, and again on a new checker with None.
+    seen['verdicts'] = verdicts_of(a, 'dnx', Untouchable())
+    check(touched == [], 'ul_mcast was used: %r' % touched)
+    check(verdicts_of(yselde.Asic(), 'dnx', None) == seen['verdicts'],
+          'None as ul_mcast gives other verdicts')
+    check(all(r.iif_mismatch == [] and r.kernel_iif is None for r in a.mroutes.values()),
+          'the IIF was compared')
+    seen['tmp_encaps'] = sorted(a.tmp_encaps)
+
+    # Routes that the XGS checker hands to the host's checks of a switch
+    # pair are compared like any other, whatever ORIG_DEV holds.
+    yselde.Asic.ORIG_DEV.append('swp13')
+    seen['pairing'] = []
+    try:
+        for key, iif, oil in [('default, (10.1.1.10,239.1.1.1)', 'lo', ['swp1', 'swp6', 'swp13']),
+                              ('default, (10.2.2.2,239.2.2.2)', 'lo', []),
+                              ('default, (10.2.2.2,239.2.2.2)', 'swp13', ['swp12']),
+                              ('default, (0.0.0.0,239.1.1.2)', 'br200',
+                               ['swp5', 'br700', 'ipmr-lo']),
+                              ('default, (0.0.0.0,239.1.1.2)', 'lo', ['ipmr-lo'])]:
+            a = yselde.Asic()
+            seen['pairing'].append([key, iif, oil, a.mroute_eq(key, iif, oil, Untouchable()),
+                                    notes(a.mroutes[key])])
+    finally:
+        yselde.Asic.ORIG_DEV.remove('swp13')
+    check(touched == [], 'ul_mcast was used: %r' % touched)
+
+    # The OIL as any iterable, walked once and only where it is expanded.
+    a = yselde.Asic()
+    walks = []
+
+    def oil(*names):
+        walks.append(list(names))
+        for name in names:
+            yield name
+
+    def stops_after(*names):
+        for name in names:
+            yield name
+        raise Stop('oil')
+
+    agreeing = 'default, (0.0.0.0,239.1.1.2)'
+    check(a.mroute_eq(agreeing, 'br200', oil('swp5', 'br700'), None) is True, 'generator OIL')
+    check(a.mroute_eq(agreeing, 'br200', ('swp5', 'br700'), None) is True, 'tuple OIL')
+    check(a.mroute_eq(agreeing, 'br200', iter(['br700', 'swp5', 'br200']), None) is True,
+          'iterator OIL holding the IIF')
+    check(notes(a.mroutes[agreeing]) == [], 'agreeing OILs left notes')
+    check(walks == [['swp5', 'br700']], 'generator walked %r' % walks)
+    missing = 'default, (10.1.1.11,239.1.1.3)'
+    check(a.mroute_eq(missing, 'vlan100', oil('swp1', 'swp6'), None) is False, 'generator OIL')
+    check(notes(a.mroutes[missing]) == ['hw has OIFs not in the kernel'],
+          'generator OIL notes: %r' % notes(a.mroutes[missing]))
+    # A route the hardware does not hold: the OIL is not even walked.
+    for bad in (stops_after('swp1'), None, 7):
+        check(a.mroute_eq('default, (10.9.9.9,239.9.9.9)', 'vlan100', bad, None) is True,
+              'OIL %r walked for a route not in hardware' % (bad,))
+    # What the OIL raises part-way reaches the host, and no note is made.
+    before = dict((k, notes(r)) for k, r in a.mroutes.items())
+    for key, iif in [(agreeing, 'br200'), ('default, (10.2.2.2,239.2.2.2)', 'swp13')]:
+        try:
+            a.mroute_eq(key, iif, stops_after('swp5'), None)
+            failures.append('the OIL\'s error did not come out')
+        except Stop:
+            pass
+    check(a.tmp_encaps == set(['swp5']), 'the OIF before the error was not expanded')
+    check(dict((k, notes(r)) for k, r in a.mroutes.items()) == before, 'a failed call made notes')
+
+    # A note the host put on the IIF list makes the route differ.
+    a.mroutes[agreeing].iif_mismatch.append('host note')
+    check(a.mroute_eq(agreeing, 'br200', ['swp5', 'br700'], None) is False, 'host IIF note')
+    check(notes(a.mroutes[agreeing]) == ['host note'], 'host IIF note changed')
+
+    # One bridge without VLAN filtering, br200 with its router port swp4,
+    # and one hardware route: the XGS checker merges the router port into
+    # the snooping entry, the DNX checker does not.
+    sim.use('riot_off')
+    c = corvane.Asic()
+    sim.use('dnx')
+    a = yselde.Asic()
+    hw = a.mroutes[agreeing]
+    group = a.replication_groups[hw.grp]
+    c_route = corvane.Hmroute(hw.sip, hw.dip, 200, hw.grp, hw.vrf)
+    c.mroutes[agreeing] = c_route
+
+    def copied(encaps):
+        return [corvane.Encap(e.linux_port, e.bcm_dport, e.intf, e.vlan, e.evid) for e in encaps]
+    c.replication_groups[c_route.grp] = corvane.ReplicationGroup(
+        c_route.grp, copied(group.l2_encaps), copied(group.l3_encaps))
+    mac = '01:00:5e:01:01:02'
+    seen['router_port'] = {}
+    for name, asic, route in [('yselde', a, hw), ('corvane', c, c_route)]:
+        verdict = asic.mroute_eq(agreeing, 'br200', ['swp5', 'br700'], Peer())
+        cache = asic.kern_mdb_cache['br200']
+        seen['router_port'][name] = {
+            'verdict': verdict, 'oil_mismatch': list(route.oil_mismatch),
+            'entry': list(asic._kern_dev_get_mdb_entry('br200', -1, mac).swp),
+            'rports': dict((str(k), list(v.swp)) for k, v in cache.mdb_rports.items())}
+
+
+def real_checks(m, yselde):
     a = m.Asic()
     peer = Peer()
     key = 'default, (10.1.1.10,239.1.1.1)'
@@ -174,11 +306,27 @@ def real_checks(m):
     a._expand_kern_dev('239.7.7.7', 'br0')
     seen['host_joined'] = sorted(a.tmp_encaps)
 
+    # The DNX checker on the same bridge: no router port in the entries.
+    sim.use('dnx')
+    d = yselde.Asic()
+    d.tmp_encaps = set()
+    d._expand_kern_dev('239.7.7.7', 'br0')
+    seen['dnx_host_joined'] = sorted(d.tmp_encaps)
+    cache = d.kern_mdb_cache['br0']
+    seen['dnx_entries'] = dict((k, list(v.swp)) for k, v in cache.mdb_entries.items())
+    seen['dnx_rports'] = dict((str(k), list(v.swp)) for k, v in cache.mdb_rports.items())
+
 
 def main(argv):
     sim.use('riot_off')
-    from norvask import corvane
-    {'sim': sim_checks, 'real': real_checks}[argv[1]](corvane)
+    from norvask import corvane, yselde
+    scenario = argv[1]
+    if scenario == 'sim':
+        sim_checks(corvane)
+    elif scenario == 'dnx':
+        dnx_checks(yselde, corvane)
+    else:
+        real_checks(corvane, yselde)
     print(json.dumps({'failures': failures, 'seen': seen}))
     return 0
 

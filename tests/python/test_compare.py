@@ -12,6 +12,7 @@ from nvtest import (HERE, IN_SWITCH_NS, PYTHON, SOURCE_DIR, SWITCHES, cannot_run
                     child_env)
 
 SIM_KERNEL = os.path.join(SWITCHES, 'riot_off', 'kernel')
+DNX_KERNEL = os.path.join(SWITCHES, 'dnx', 'kernel')
 REAL_SETUP = os.path.join(SOURCE_DIR, 'tests', 'kernel', 'real-kernel-setup')
 
 
@@ -56,6 +57,58 @@ class SimulatedKernelTest(unittest.TestCase):
         self.check_layout('old')
 
 
+class DnxKernelTest(unittest.TestCase):
+    """The DNX checker on the simulated DNX switch's kernel."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.report = run_child([DNX_KERNEL], 'dnx')
+
+    def test_checks_held(self):
+        self.assertEqual(self.report['failures'], [])
+
+    def test_kernel_routes(self):
+        # As kernel_routes.txt says: an extra L2 port (swp9.100 seen as
+        # swp9), a missing OIF, a route the hardware does not hold; the
+        # rest agree, the router port of br200 not merged.
+        self.assertEqual(self.report['seen']['verdicts'], [
+            ['default, (10.1.1.10,239.1.1.1)', False, ['kernel has L2-OIFs not in the hw']],
+            ['default, (0.0.0.0,239.1.1.2)', True, []],
+            ['default, (10.1.1.11,239.1.1.3)', False, ['hw has OIFs not in the kernel']],
+            ['default, (10.1.1.12,239.1.1.4)', True, []],
+            ['default, (10.2.2.2,239.2.2.2)', True, []],
+            ['default, (10.9.9.9,239.9.9.9)', True, None],
+        ])
+        # Left holding the last expansion of the last route compared.
+        self.assertEqual(self.report['seen']['tmp_encaps'], ['swp12'])
+
+    def test_no_pairing_cases(self):
+        # An IIF "lo" with a source, the OIF "ipmr-lo" with source 0.0.0.0,
+        # an IIF the host added to ORIG_DEV: compared like any route ("lo"
+        # and "ipmr-lo" lead to no port).
+        self.assertEqual(self.report['seen']['pairing'], [
+            ['default, (10.1.1.10,239.1.1.1)', 'lo', ['swp1', 'swp6', 'swp13'], False,
+             ['hw has L2-OIFs not in the kernel']],
+            ['default, (10.2.2.2,239.2.2.2)', 'lo', [], False, ['hw has OIFs not in the kernel']],
+            ['default, (10.2.2.2,239.2.2.2)', 'swp13', ['swp12'], True, []],
+            ['default, (0.0.0.0,239.1.1.2)', 'br200', ['swp5', 'br700', 'ipmr-lo'], True, []],
+            ['default, (0.0.0.0,239.1.1.2)', 'lo', ['ipmr-lo'], False,
+             ['hw has OIFs not in the kernel', 'hw has L2-OIFs not in the kernel']],
+        ])
+
+    def test_router_port_of_a_bridge_without_vlan_filtering(self):
+        # One kernel, one hardware route: only the XGS checker merges br200's
+        # router port swp4 into the snooping entry, and so finds it missing
+        # in hardware.
+        seen = self.report['seen']['router_port']
+        self.assertEqual(seen['yselde'], {'verdict': True, 'oil_mismatch': [],
+                                          'entry': ['swp2', 'swp3'], 'rports': {'-1': ['swp4']}})
+        self.assertEqual(seen['corvane'], {'verdict': False,
+                                           'oil_mismatch': ['kernel has L2-OIFs not in the hw'],
+                                           'entry': ['swp2', 'swp3', 'swp4'],
+                                           'rports': {'-1': ['swp4']}})
+
+
 class RealKernelTest(unittest.TestCase):
 
     def test_bridge_without_vlan_filtering(self):
@@ -80,6 +133,14 @@ class RealKernelTest(unittest.TestCase):
                                          'hw has OIFs not in the kernel',
                                          'kernel has OIFs not in the hw',
                                          'hw has L2-OIFs not in the kernel'])
+        # The DNX checker reads the same bridge without its router port in
+        # the entries: the host's own group names no port.
+        self.assertEqual(dict((k, sorted(v)) for k, v in seen['dnx_entries'].items()),
+                         {'-1.01:00:5e:01:01:01': ['swp1', 'swp3'],
+                          '-1.01:00:5e:02:02:02': ['swp1'],
+                          '-1.01:00:5e:07:07:07': []})
+        self.assertEqual(seen['dnx_rports'], {'-1': ['swp2']})
+        self.assertEqual(seen['dnx_host_joined'], [])
 
 
 if __name__ == '__main__':

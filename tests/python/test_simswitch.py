@@ -167,6 +167,36 @@ class InSwitchNsTest(unittest.TestCase):
                      os.path.join(root, 'etc', 'nvtest', 'new')):
             self.assertFalse(os.path.exists(path), path)
 
+    def test_a_tree_lays_its_bases_first(self):
+        # Trees under /tmp, which the namespace covers with its own tmpfs.
+        where = nvtest.tempdir(self)
+
+        def tree(name, files):
+            for path, text in files.items():
+                path = os.path.join(where, name, path)
+                if not os.path.isdir(os.path.dirname(path)):
+                    os.makedirs(os.path.dirname(path))
+                with open(path, 'w') as f:
+                    f.write(text)
+
+        tree('tools', {'etc/nvtest/tool': 'tool\n', 'etc/nvtest/answer': 'from tools\n'})
+        tree('mid', {'base': '../tools\n', 'etc/nvtest/answer': 'from mid\n',
+                     'etc/nvtest/mid': 'mid\n'})
+        tree('sw/kernel', {'base': os.path.join(where, 'mid') + '\n',
+                           'etc/nvtest/answer': 'own\n'})
+        status, out, err = nvtest.in_switch_ns(
+            os.path.join(where, 'sw', 'kernel'),
+            ['/bin/sh', '-c', 'cat /etc/nvtest/tool /etc/nvtest/mid /etc/nvtest/answer; '
+                              'test -e /base || echo no base'])
+        self.assertEqual((status, out), (0, 'tool\nmid\nown\nno base\n'), err)
+
+        tree('loop', {'base': '.\n'})
+        tree('gone', {'base': '../nosuch\n'})
+        for name, message in [('loop', 'too many bases'), ('gone', 'not a directory')]:
+            status, out, err = nvtest.in_switch_ns(os.path.join(where, name), ['true'])
+            self.assertEqual(status, 2, name)
+            self.assertIn(message, err)
+
     def test_not_root(self):
         if os.geteuid() != 0:
             status = subprocess.call([nvtest.IN_SWITCH_NS, nvtest.HERE, 'true'])

@@ -134,6 +134,18 @@ class AsicClassTest(unittest.TestCase):
                          ('3', {'A': '1', 'C': '2'}))
         self.assertRaises(TypeError, a._parse_portmap, 1)
 
+    def test_mroute_eq_takes_exactly_four_arguments(self):
+        a = make_dnx_asic()
+        # A route the hardware does not hold: true, and nothing is read.
+        key = 'default, (10.9.9.9,239.9.9.9)'
+        self.assertIs(a.mroute_eq(key, 'swp1', [], None), True)
+        self.assertIs(a.mroute_eq(ul_mcast=None, oil=(), iif='swp1', key=key), True)
+        for args, kwargs in [((key, 'swp1', []), {}), ((key, 'swp1', [], None, None), {}),
+                             ((), {}), ((key, 'swp1', []), {'ul_mcast_obj': None}),
+                             ((key, 'swp1', [], None), {'key': key})]:
+            self.assertRaises(TypeError, a.mroute_eq, *args, **kwargs)
+        self.assertFalse(hasattr(a, 'tmp_encaps'))
+
 
 class ConstructorTest(unittest.TestCase):
 
