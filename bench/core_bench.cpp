@@ -1,15 +1,24 @@
-// Construction of the checker on a large simulated XGS switch, the core alone:
-// every outside component is an in-memory fake, so the figure is the readers'
-// and lookups' own cost, without the interpreter or real programs.
+// The checker's core on large simulated XGS switches, alone: every outside
+// component is an in-memory fake, so the figures are the readers', lookups'
+// and comparison's own cost, without the interpreter or real programs.
 //
-// The switch at scale s: 256*s ports, 4096*s VLAN translations, 4096*s L3
-// interfaces, 16384*s replication groups (8 L3 targets and 1 L2 target each)
-// and 32768*s routes.  VLAN ids stay within 1..4094 at every scale.
+// BM_AsicConstruct: construction on a switch made here, at scale s: 256*s
+// ports, 4096*s VLAN translations, 4096*s L3 interfaces, 16384*s replication
+// groups (8 L3 targets and 1 L2 target each) and 32768*s routes.  VLAN ids
+// stay within 1..4094 at every scale.
+//
+// BM_MrouteEqWarm: the route comparison over every kernel route of the large
+// switch of simswitch/large.py with its kernel (simswitch/large_kernel.py),
+// read from the file the build generates from them (LARGE_SWITCH_JSON, or
+// the path in $NORVASK_LARGE_SWITCH); one pass fills the kernel caches, and
+// each timed pass must read nothing of the kernel.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,6 +26,8 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "common/errors.h"
 #include "xgs_tables/xgs_asic.h"
@@ -311,7 +322,7 @@ void BM_AsicConstruct(benchmark::State& state) {
   size_t vlans = 0;
   for (auto _ : state) {
     FakeServices services(d);
-    auto asic = std::make_unique<nv::XgsAsic>(nv::Asic::Env{system, console, orig_dev});
+    auto asic = std::make_unique<nv::XgsAsic>(nv::Asic::Env{system, console, orig_dev, nv::Value()});
     asic->construct(services, false);
     state.PauseTiming();
     if (std::string err = check(d, *asic); !err.empty()) {
@@ -329,6 +340,143 @@ void BM_AsicConstruct(benchmark::State& state) {
   state.counters["shell_cmds"] = static_cast<double>(commands);
 }
 BENCHMARK(BM_AsicConstruct)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// --- the large switch of simswitch/large.py, with its kernel
+
+struct KernelRoute {
+  std::string key, iif;
+  std::vector<std::string> oil;
+};
+
+struct LargeSwitch {
+  std::string error;  // why it could not be loaded
+  SwitchData hw;      // shell outputs, ports and VRFs
+  std::unordered_map<std::string, std::string> commands;  // argv joined by blanks
+  std::unordered_map<std::string, std::string> files;
+  std::unordered_map<std::string, std::vector<std::string>> dirs;
+  std::vector<KernelRoute> routes;
+};
+
+const LargeSwitch& large_switch() {
+  static const LargeSwitch d = [] {
+    LargeSwitch d;
+    const char* env = std::getenv("NORVASK_LARGE_SWITCH");
+    const std::string path = env && *env ? env : LARGE_SWITCH_JSON;
+    std::ifstream in(path);
+    if (!in) {
+      d.error = "cannot read " + path;
+      return d;
+    }
+    const nlohmann::json j = nlohmann::json::parse(in);
+    for (const auto& [cmd, text] : j.at("shell").items())
+      d.hw.outputs[cmd] = std::make_shared<const std::string>(text.get<std::string>());
+    for (const auto& pair : j.at("ports")) {
+      d.hw.linux_of[pair.at(0).get<std::string>()] = pair.at(1).get<std::string>();
+      d.hw.linux_ports.push_back(pair.at(1).get<std::string>());
+    }
+    for (const auto& [id, name] : j.at("vrfs").items())
+      d.hw.vrf_names[std::stol(id)] = name.get<std::string>();
+    for (const auto& [cmd, text] : j.at("commands").items()) d.commands[cmd] = text.get<std::string>();
+    for (const auto& [file, text] : j.at("files").items()) d.files[file] = text.get<std::string>();
+    for (const auto& [dir, names] : j.at("dirs").items())
+      d.dirs[dir] = names.get<std::vector<std::string>>();
+    for (const auto& r : j.at("routes"))
+      d.routes.push_back({r.at(0).get<std::string>(), r.at(1).get<std::string>(),
+                          r.at(2).get<std::vector<std::string>>()});
+    return d;
+  }();
+  return d;
+}
+
+// The kernel's commands, files and directories, counting every read.
+class FakeKernel : public nv::System {
+ public:
+  explicit FakeKernel(const LargeSwitch& d) : d_(d) {}
+  std::optional<std::string> capture(const std::vector<std::string>& argv) override {
+    ++reads;
+    std::string cmd;
+    for (const auto& a : argv) cmd += (cmd.empty() ? "" : " ") + a;
+    auto it = d_.commands.find(cmd);
+    if (it == d_.commands.end()) return std::nullopt;  // fails, as for an unknown device
+    return it->second;
+  }
+  int shell(const std::string&) override {
+    ++reads;
+    return 0;
+  }
+  bool is_file(const std::string& path) override {
+    ++reads;
+    return d_.files.count(path) != 0;
+  }
+  bool is_dir(const std::string& path) override {
+    ++reads;
+    return d_.dirs.count(path) != 0;
+  }
+  std::string read_file(const std::string& path) override {
+    ++reads;
+    auto it = d_.files.find(path);
+    if (it == d_.files.end())
+      throw nv::Error(nv::ErrorKind::IO, "No such file or directory: " + path, 2);
+    return it->second;
+  }
+  std::vector<std::string> list_dir(const std::string& path) override {
+    ++reads;
+    auto it = d_.dirs.find(path);
+    if (it == d_.dirs.end()) throw nv::OSError(2, "No such file or directory");
+    return it->second;
+  }
+  long reads = 0;
+
+ private:
+  const LargeSwitch& d_;
+};
+
+// No route of the large switch belongs to a switch pair.
+class NoPeer : public nv::PeerChecks {
+ public:
+  nv::Value check_orig_mroute(const nv::Value&, const nv::Value&, const nv::Value&) override {
+    throw nv::Error(nv::ErrorKind::Runtime, "check_orig_mroute called");
+  }
+  nv::Value check_term_mroute(const nv::Value&, const nv::Value&) override {
+    throw nv::Error(nv::ErrorKind::Runtime, "check_term_mroute called");
+  }
+};
+
+void BM_MrouteEqWarm(benchmark::State& state) {
+  const LargeSwitch& d = large_switch();
+  if (!d.error.empty()) {
+    state.SkipWithError(d.error.c_str());
+    return;
+  }
+  auto kernel = std::make_shared<FakeKernel>(d);
+  auto peer = std::make_shared<NoPeer>();
+  FakeServices services(d.hw);
+  auto asic = std::make_unique<nv::XgsAsic>(nv::Asic::Env{
+      kernel, std::make_shared<NullConsole>(), std::make_shared<FakeDeviceList>(), nv::Value()});
+  asic->construct(services, false);
+  if (asic->mroutes->size() != d.routes.size()) {
+    state.SkipWithError("the hardware routes are not the kernel's");
+    return;
+  }
+  kernel->reads = 0;
+  long agree = 0;
+  for (const KernelRoute& r : d.routes)
+    if (asic->mroute_eq(r.key, r.iif, r.oil, peer).number) ++agree;
+  const long cold_reads = kernel->reads;
+  for (auto _ : state) {
+    for (const KernelRoute& r : d.routes)
+      benchmark::DoNotOptimize(asic->mroute_eq(r.key, r.iif, r.oil, peer));
+    if (kernel->reads != cold_reads) {
+      state.SkipWithError("a warm pass read the kernel");
+      break;
+    }
+  }
+  state.counters["routes"] = static_cast<double>(d.routes.size());
+  state.counters["agree"] = static_cast<double>(agree);
+  state.counters["cold_kernel_reads"] = static_cast<double>(cold_reads);
+  state.counters["warm_kernel_reads"] = static_cast<double>(kernel->reads - cold_reads);
+}
+BENCHMARK(BM_MrouteEqWarm)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 

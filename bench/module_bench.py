@@ -1,5 +1,7 @@
 """Construction of norvask.corvane.Asic on the large simulated switch, at
-scale 1 and 2, against the plain Python rendering in reference_asic.py.
+scale 1 and 2, against the plain Python rendering in reference_asic.py; then
+the route comparison on that switch with its kernel (compare_bench.py, which
+needs root).
 
     PYTHONPATH=simswitch:build python2.7 bench/module_bench.py [--runs N]
 
@@ -155,7 +157,10 @@ def main():
           % (speed_up, SPEED_UP_TARGET, 'met' if speed_up >= SPEED_UP_TARGET else 'MISSED'))
     print('scale2/scale1 of corvane: %.2f (target <= %.1f): %s'
           % (scaling, SCALING_TARGET, 'met' if scaling <= SCALING_TARGET else 'MISSED'))
+    sys.stdout.flush()
+    return subprocess.call([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                         'compare_bench.py'), '--runs', str(runs)])
 
 
 if __name__ == '__main__':
-    main()
+    sys.exit(main())

@@ -81,9 +81,37 @@ bool try_parse_int_base0(std::string_view text, long& out) {
   return true;
 }
 
+// The common form, four pieces of one to three decimal digits whose values
+// are bytes: the MAC of the low bytes, which the general rule gives for it
+// too.  False for any other text.
+bool quad_group_mac(std::string_view grp, std::string& mac) {
+  unsigned b[4];
+  size_t i = 0;
+  for (size_t k = 0; k < 4; ++k) {
+    if (k > 0 && (i >= grp.size() || grp[i++] != '.')) return false;
+    unsigned v = 0;
+    size_t n = 0;
+    for (; n < 3 && i < grp.size() && grp[i] >= '0' && grp[i] <= '9'; ++n, ++i)
+      v = v * 10 + static_cast<unsigned>(grp[i] - '0');
+    if (n == 0 || v > 255) return false;
+    b[k] = v;
+  }
+  if (i != grp.size()) return false;
+  static constexpr char kHex[] = "0123456789abcdef";
+  mac = "01:00:5e:00:00:00";
+  const unsigned low[3] = {b[1] & 127, b[2], b[3]};
+  for (size_t k = 0; k < 3; ++k) {
+    mac[9 + 3 * k] = kHex[low[k] >> 4];
+    mac[10 + 3 * k] = kHex[low[k] & 15];
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string grp_ip2mac(std::string_view grp) {
+  std::string mac;
+  if (quad_group_mac(grp, mac)) return mac;
   std::vector<long> bytes;
   for (std::string_view piece : split(grp, ".")) bytes.push_back(parse_int(piece, 10));
   if (bytes.size() < 4) throw IndexError();
@@ -91,6 +119,8 @@ std::string grp_ip2mac(std::string_view grp) {
 }
 
 std::optional<std::string> try_grp_ip2mac(std::string_view grp) {
+  std::string mac;
+  if (quad_group_mac(grp, mac)) return mac;
   std::vector<long> bytes;
   for (std::string_view piece : split(grp, ".")) {
     long v;

@@ -21,6 +21,11 @@ TEST(GroupMac, LowTwentyThreeBitsOfTheGroup) {
       {"224.0.0.1", "01:00:5e:00:00:01"},
       {"1.2.3.4.5", "01:00:5e:02:03:04"},  // pieces after the fourth are parsed, not used
       {"0.-1.300.-5", "01:00:5e:7f:12c:-5"},  // the host's %02x on odd values
+      {"239.128.0.255", "01:00:5e:00:00:ff"},
+      {"239.001.02.3", "01:00:5e:01:02:03"},
+      {"239.1.2.1000", "01:00:5e:01:02:3e8"},
+      {" 239.1.2.3 ", "01:00:5e:01:02:03"},  // int() takes surrounding blanks
+      {"239.+1.2.3", "01:00:5e:01:02:03"},
   };
   for (const auto& c : cases) EXPECT_EQ(nv::Asic::grp_ip2mac(c.grp), c.mac) << c.grp;
 
