@@ -32,7 +32,7 @@ routes get OIL notes; every kernel IIF of the odd routes agrees.
 
 Written out, a Kernel is either a tree to lay over / with
 scripts/in-switch-ns (write_tree: the stand-in /bin/ip and /sbin/bridge of
-switches/riot_off/kernel, which print answer files, the answers,
+kernel-tools/, which print answer files, the answers,
 /proc/net/vlan/config and /sys/class/net), or one JSON file with the
 hardware's shell outputs as well, for the C++ core benchmark (write_json).
 
@@ -57,7 +57,7 @@ AWARE_RPORT_VLANS = range(2, 41, 2)
 IIF_XLATE_STEP = 4  # a routed sub-interface per fourth translation
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-STAND_INS = os.path.join(HERE, 'switches', 'riot_off', 'kernel')
+STAND_INS = os.path.join(HERE, 'kernel-tools')
 ANSWERS = 'usr/lib/simswitch/kernel/answers'
 TOOLS = ('bin/ip', 'sbin/bridge', 'usr/lib/simswitch/kernel/answer')
 
@@ -249,7 +249,7 @@ def kernel(switch):
 
 def write_tree(k, root):
     """Lays the kernel out as a tree for scripts/in-switch-ns, with the
-    stand-in tools of switches/riot_off/kernel."""
+    stand-in tools of kernel-tools/."""
     for tool in TOOLS:
         dest = os.path.join(root, tool)
         if not os.path.isdir(os.path.dirname(dest)):
