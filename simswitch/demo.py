@@ -53,19 +53,10 @@ class PeerChecks(object):
         return True
 
 
-def kernel_routes(variant):
-    path = os.path.join(sim.SWITCHES, variant, 'kernel_routes.txt')
-    for line in open(path):
-        if line.startswith('#') or not line.strip():
-            continue
-        key, iif, oil = [x.strip() for x in line.split('|')]
-        yield key, iif, oil.split()
-
-
 def check(asic, variant):
     sys.stdout.write('Kernel routes against the hardware:\n')
     in_hw = asic.get_mroutes()
-    for key, iif, oil in kernel_routes(variant):
+    for key, iif, oil in sim.kernel_routes(variant):
         verdict = asic.mroute_eq(key, iif, oil, PeerChecks())
         sys.stdout.write('  %-7s %s  iif %s  oil %s%s\n'
                          % ('agrees' if verdict else 'DIFFERS', key, iif, ' '.join(oil) or '-',

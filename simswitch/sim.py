@@ -187,6 +187,18 @@ def load(name):
                   name=os.path.basename(path.rstrip(os.sep)), modports=modports)
 
 
+def kernel_routes(variant):
+    """The kernel's multicast routes of a variant's simulated host, as the
+    host tool hands them to mroute_eq: (key, iif, [oif, ...]) per line of
+    its kernel_routes.txt."""
+    path = os.path.join(SWITCHES, variant, 'kernel_routes.txt')
+    for line in open(path):
+        if line.startswith('#') or not line.strip():
+            continue
+        key, iif, oil = [x.strip() for x in line.split('|')]
+        yield key, iif, oil.split()
+
+
 def variants():
     return sorted(d for d in os.listdir(SWITCHES)
                   if os.path.isdir(os.path.join(SWITCHES, d)))

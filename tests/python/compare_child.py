@@ -8,7 +8,6 @@ a list of failures (empty when all held) and what the checks saw.
 """
 
 import json
-import os
 import sys
 
 import sim
@@ -49,15 +48,6 @@ class RaisingPeer(object):
 
     def check_term_mroute(self, src, grp):
         raise Refused('term')
-
-
-def kernel_routes(variant='riot_off'):
-    path = os.path.join(sim.SWITCHES, variant, 'kernel_routes.txt')
-    for line in open(path):
-        if line.startswith('#') or not line.strip():
-            continue
-        key, iif, oil = [x.strip() for x in line.split('|')]
-        yield key, iif, oil.split()
 
 
 touched = []
@@ -114,7 +104,7 @@ def sim_checks(m):
 
     # The simulated kernel's routes, as the host tool runs them.
     verdicts = []
-    for key, iif, oil in kernel_routes():
+    for key, iif, oil in sim.kernel_routes('riot_off'):
         verdicts.append([key, a.mroute_eq(key, iif, oil, peer), notes(a.mroutes[key])])
     seen['verdicts'] = verdicts
 
@@ -175,7 +165,7 @@ def sim_checks(m):
 
 def verdicts_of(a, variant, ul_mcast):
     out = []
-    for key, iif, oil in kernel_routes(variant):
+    for key, iif, oil in sim.kernel_routes(variant):
         out.append([key, a.mroute_eq(key, iif, oil, ul_mcast),
                     notes(a.mroutes[key]) if key in a.mroutes else None])
     return out
