@@ -14,8 +14,9 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
-#include <deque>
+#include <cstring>
 #include <initializer_list>
 #include <stdexcept>
 #include <iterator>
@@ -24,7 +25,6 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -207,13 +207,123 @@ struct SetHost {
 };
 
 namespace detail {
-// Keys are indexed by a view of themselves: texts as string_view.
+// Keys are looked up by a view of themselves: texts as string_view.
 template <class K>
 using KeyView = std::conditional_t<std::is_same_v<K, std::string>, std::string_view, K>;
 
+inline uint64_t mix64(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  return h;
+}
+inline uint64_t key_hash(std::string_view text) {
+  const char* p = text.data();
+  size_t left = text.size();
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ left;
+  for (; left >= 8; p += 8, left -= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+  }
+  uint64_t w = 0;
+  for (size_t k = 0; k < left; ++k) w |= uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+  return mix64(h ^ w);
+}
+template <class K, class = std::enable_if_t<std::is_integral_v<K>>>
+uint64_t key_hash(K key) {
+  return mix64(static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull + 1);
+}
+
+// Elements in insertion order whose addresses never change: chunks of 8,
+// 8, 16, 32, ... elements, allocated as they fill.  Nothing is allocated
+// while it is empty.
+template <class E>
+class StableVector {
+ public:
+  StableVector() = default;
+  StableVector(StableVector&& o) noexcept : size_(o.size_) {
+    std::copy(std::begin(o.chunks_), std::end(o.chunks_), std::begin(chunks_));
+    std::fill(std::begin(o.chunks_), std::end(o.chunks_), nullptr);
+    o.size_ = 0;
+  }
+  StableVector& operator=(StableVector&& o) noexcept {
+    if (this != &o) {
+      clear();
+      size_ = o.size_;
+      std::copy(std::begin(o.chunks_), std::end(o.chunks_), std::begin(chunks_));
+      std::fill(std::begin(o.chunks_), std::end(o.chunks_), nullptr);
+      o.size_ = 0;
+    }
+    return *this;
+  }
+  StableVector(const StableVector&) = delete;
+  StableVector& operator=(const StableVector&) = delete;
+  ~StableVector() { clear(); }
+
+  size_t size() const { return size_; }
+  E& operator[](size_t i) const {
+    const size_t c = chunk_of(i);
+    return chunks_[c][i - start_of(c)];
+  }
+  template <class... A>
+  E& emplace_back(A&&... a) {
+    const size_t c = chunk_of(size_);
+    if (size_ == start_of(c))
+      chunks_[c] = std::allocator<E>().allocate(capacity_of(c));
+    E* e = new (chunks_[c] + (size_ - start_of(c))) E{std::forward<A>(a)...};
+    ++size_;
+    return *e;
+  }
+  // Destroys every element and gives the memory back.
+  void clear() {
+    for (size_t c = 0; c < kChunks && chunks_[c]; ++c) {
+      const size_t begin = start_of(c);
+      const size_t n = std::min(size_, begin + capacity_of(c)) - std::min(size_, begin);
+      std::destroy_n(chunks_[c], n);
+      std::allocator<E>().deallocate(chunks_[c], capacity_of(c));
+      chunks_[c] = nullptr;
+    }
+    size_ = 0;
+  }
+
+  class iterator {
+   public:
+    iterator(const StableVector* v, size_t i) : v_(v), i_(i) {}
+    E& operator*() const { return (*v_)[i_]; }
+    E* operator->() const { return &(*v_)[i_]; }
+    iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    bool operator!=(const iterator& o) const { return i_ != o.i_; }
+    bool operator==(const iterator& o) const { return i_ == o.i_; }
+
+   private:
+    const StableVector* v_;
+    size_t i_;
+  };
+  iterator begin() const { return iterator(this, 0); }
+  iterator end() const { return iterator(this, size_); }
+
+ private:
+  static constexpr size_t kFirst = 8;
+  static constexpr size_t kChunks = 8 * sizeof(size_t) - 3;
+  static size_t chunk_of(size_t i) {
+    return i < kFirst ? 0 : static_cast<size_t>(64 - __builtin_clzll(i / kFirst));
+  }
+  static size_t start_of(size_t c) { return c == 0 ? 0 : kFirst << (c - 1); }
+  static size_t capacity_of(size_t c) { return c == 0 ? kFirst : kFirst << (c - 1); }
+
+  E* chunks_[kChunks] = {};
+  size_t size_ = 0;
+};
+
 // The C++ storage of a mapping or set: entries in insertion order, so that
-// the host's object is filled in the order the readers stored them, and an
-// index over their keys.  An erased entry stays as a gap.
+// the host's object is filled in the order the readers stored them.  A
+// small one is searched in order; from kScan entries on, an open-addressing
+// index over the keys' hashes finds them.  An erased entry stays as a gap.
 template <class K, class V>
 struct Ordered {
   struct Entry {
@@ -221,14 +331,32 @@ struct Ordered {
     std::optional<Stored<V>> value;  // none once erased
     V& get() { return stored<V>(*value); }
   };
-  std::deque<Entry> items;  // addresses stay put
-  std::unordered_map<KeyView<K>, size_t> index;
-  size_t erased = 0;
+  StableVector<Entry> items;  // addresses stay put
+
+  // It stays where it was made (inside its container's store).
+  Ordered() = default;
+  Ordered(const Ordered&) = delete;
+  Ordered& operator=(const Ordered&) = delete;
 
   size_t size() const { return items.size() - erased; }
-  Entry* find(const K& key) {
-    auto at = index.find(KeyView<K>(key));
-    return at == index.end() ? nullptr : &items[at->second];
+  Entry* find(const KeyView<K>& key) {
+    if (slots.empty()) {
+      for (size_t i = 0, n = items.size(); i < n; ++i) {
+        Entry& e = items[i];
+        if (e.value && KeyView<K>(e.key) == key) return &e;
+      }
+      return nullptr;
+    }
+    const uint64_t h = key_hash(key);
+    const uint32_t tag = static_cast<uint32_t>(h >> 32);
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      const IndexSlot& s = slots[i];
+      if (s.pos == kFree) return nullptr;
+      if (s.pos != kGone && s.tag == tag) {
+        Entry& e = items[s.pos];
+        if (KeyView<K>(e.key) == key) return &e;
+      }
+    }
   }
   // The entry of key, holding value; a new key comes last.
   Entry& put(const K& key, V value) {
@@ -236,24 +364,87 @@ struct Ordered {
       e->value = store_value(std::move(value));
       return *e;
     }
-    Entry& e = items.emplace_back(Entry{key, store_value(std::move(value))});
-    index.emplace(KeyView<K>(e.key), items.size() - 1);
+    Entry& e = items.emplace_back(key, store_value(std::move(value)));
+    if (!slots.empty())
+      add_slot(e.key, static_cast<uint32_t>(items.size() - 1));
+    else if (items.size() > kScan)
+      reindex();
     return e;
   }
   bool erase(const K& key) {
-    auto at = index.find(KeyView<K>(key));
-    if (at == index.end()) return false;
-    items[at->second].value.reset();
-    index.erase(at);
+    Entry* e = find(key);
+    if (!e) return false;
+    if (!slots.empty()) {
+      const uint64_t h = key_hash(KeyView<K>(key));
+      for (size_t i = h & mask;; i = (i + 1) & mask) {
+        IndexSlot& s = slots[i];
+        if (s.pos != kGone && &items[s.pos] == e) {
+          s.pos = kGone;
+          break;
+        }
+      }
+    }
+    e->value.reset();
     ++erased;
     return true;
   }
   // Empties it and gives its memory back.
   void release() {
-    std::deque<Entry>().swap(items);
-    std::unordered_map<KeyView<K>, size_t>().swap(index);
+    items.clear();
+    std::vector<IndexSlot>().swap(slots);
+    mask = 0;
+    used = 0;
     erased = 0;
   }
+  void reserve(size_t n) {
+    if (n > kScan && 2 * n > slots.size()) reindex(n);
+  }
+
+ private:
+  static constexpr size_t kScan = 8;
+  static constexpr uint32_t kFree = UINT32_MAX, kGone = UINT32_MAX - 1;
+  struct IndexSlot {
+    uint32_t tag = 0;
+    uint32_t pos = kFree;
+  };
+
+  void add_slot(const K& key, uint32_t pos) {
+    if (2 * (used + 1) > slots.size()) {
+      reindex();
+      return;
+    }
+    const uint64_t h = key_hash(KeyView<K>(key));
+    size_t i = h & mask;
+    while (slots[i].pos != kFree) i = (i + 1) & mask;
+    slots[i] = IndexSlot{static_cast<uint32_t>(h >> 32), pos};
+    ++used;
+  }
+  // Builds the index anew over the live entries, with room for at least
+  // `want` of them.
+  void reindex(size_t want = 0) {
+    const size_t live = std::max(size(), want);
+    size_t cap = 16;
+    while (cap < 2 * live + 2) cap *= 2;
+    slots.assign(cap, IndexSlot{});
+    mask = cap - 1;
+    used = 0;
+    for (size_t p = 0, n = items.size(); p < n; ++p) {
+      Entry& e = items[p];
+      if (!e.value) continue;
+      const uint64_t h = key_hash(KeyView<K>(e.key));
+      size_t i = h & mask;
+      while (slots[i].pos != kFree) i = (i + 1) & mask;
+      slots[i] = IndexSlot{static_cast<uint32_t>(h >> 32), static_cast<uint32_t>(p)};
+      ++used;
+    }
+  }
+
+  std::vector<IndexSlot> slots;  // empty while the entries are few
+  size_t mask = 0;
+  size_t used = 0;  // slots taken, erased ones included
+
+ public:
+  size_t erased = 0;
 };
 
 struct Present {};
@@ -523,7 +714,7 @@ class Dict {
   }
   void reserve(size_t n) {
     Store& s = store();
-    if (!s.host) s.index.reserve(n);
+    if (!s.host) s.Native::reserve(n);
   }
 
   // For the binding.
