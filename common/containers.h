@@ -270,11 +270,19 @@ class StableVector {
   template <class... A>
   E& emplace_back(A&&... a) {
     const size_t c = chunk_of(size_);
-    if (size_ == start_of(c))
-      chunks_[c] = std::allocator<E>().allocate(capacity_of(c));
+    if (!chunks_[c]) chunks_[c] = std::allocator<E>().allocate(capacity_of(c));
     E* e = new (chunks_[c] + (size_ - start_of(c))) E{std::forward<A>(a)...};
     ++size_;
     return *e;
+  }
+  // Destroys every element and keeps the memory for new ones.
+  void truncate() {
+    for (size_t c = 0; c < kChunks && chunks_[c]; ++c) {
+      const size_t begin = start_of(c);
+      const size_t n = std::min(size_, begin + capacity_of(c)) - std::min(size_, begin);
+      std::destroy_n(chunks_[c], n);
+    }
+    size_ = 0;
   }
   // Destroys every element and gives the memory back.
   void clear() {
@@ -309,7 +317,7 @@ class StableVector {
 
  private:
   static constexpr size_t kFirst = 8;
-  static constexpr size_t kChunks = 8 * sizeof(size_t) - 3;
+  static constexpr size_t kChunks = 32;  // room for 2^34 elements
   static size_t chunk_of(size_t i) {
     return i < kFirst ? 0 : static_cast<size_t>(64 - __builtin_clzll(i / kFirst));
   }
@@ -364,6 +372,10 @@ struct Ordered {
       e->value = store_value(std::move(value));
       return *e;
     }
+    return add_new(key, std::move(value));
+  }
+  // A new entry for a key that has none.
+  Entry& add_new(const K& key, V value) {
     Entry& e = items.emplace_back(key, store_value(std::move(value)));
     if (!slots.empty())
       add_slot(e.key, static_cast<uint32_t>(items.size() - 1));
@@ -387,6 +399,13 @@ struct Ordered {
     e->value.reset();
     ++erased;
     return true;
+  }
+  // Empties it and keeps its memory for new entries.
+  void clear_keeping_memory() {
+    items.truncate();
+    std::fill(slots.begin(), slots.end(), IndexSlot{});
+    used = 0;
+    erased = 0;
   }
   // Empties it and gives its memory back.
   void release() {
@@ -448,6 +467,11 @@ struct Ordered {
 };
 
 struct Present {};
+
+inline uint64_t next_serial() {
+  static uint64_t last = 0;
+  return ++last;
+}
 }  // namespace detail
 
 template <class T>
@@ -456,6 +480,10 @@ class List {
   struct Store {
     std::vector<Stored<T>> items;
     std::unique_ptr<ListHost<T>> host;
+    // Which C++ list this is and how often the core has changed it: what an
+    // index over a C++ list checks before it answers (see native_stamp).
+    uint64_t serial = detail::next_serial();
+    uint64_t edits = 0;
   };
 
   List() = default;
@@ -487,18 +515,49 @@ class List {
     return out;
   }
 
+  // Calls f(element) for every element in order; without copies while the
+  // list is the core's.
+  template <class F>
+  void for_each(F&& f) const {
+    if (!s_) return;
+    if (s_->host) {
+      for (size_t i = 0, n = s_->host->size(); i < n; ++i) f(s_->host->at(i));
+      return;
+    }
+    for (auto& v : s_->items) f(stored<T>(const_cast<Stored<T>&>(v)));
+  }
+
+  // While the list is the core's own (the host has never reached it, so
+  // only the core can have changed it): a stamp that changes with every
+  // change the core makes through these calls, different for every list.
+  // None once the host holds it.  Elements the core changes in their place
+  // do not change it.
+  struct Stamp {
+    uint64_t serial, edits;
+    bool operator==(const Stamp& o) const { return serial == o.serial && edits == o.edits; }
+  };
+  std::optional<Stamp> native_stamp() const {
+    if (!s_ || s_->host) return std::nullopt;
+    return Stamp{s_->serial, s_->edits};
+  }
+
   template <class... A>
   Get<T> emplace_back(A&&... a) {
     Store& s = store();
     if (s.host) return s.host->append(T(std::forward<A>(a)...));
+    ++s.edits;
     if constexpr (is_returned_v<T>) return *s.items.emplace_back(Owned<T>::make(std::forward<A>(a)...));
     else return s.items.emplace_back(std::forward<A>(a)...);
   }
   void push_back(T v) { emplace_back(std::move(v)); }
   void set(size_t i, T v) {
     Store& s = store();
-    if (s.host) s.host->set(i, std::move(v));
-    else s.items[i] = store_value(std::move(v));
+    if (s.host) {
+      s.host->set(i, std::move(v));
+    } else {
+      ++s.edits;
+      s.items[i] = store_value(std::move(v));
+    }
   }
   void reserve(size_t n) {
     Store& s = store();
@@ -506,8 +565,12 @@ class List {
   }
   void clear() {
     if (!s_) return;
-    if (s_->host) s_->host->clear();
-    else s_->items.clear();
+    if (s_->host) {
+      s_->host->clear();
+    } else {
+      ++s_->edits;
+      s_->items.clear();
+    }
   }
 
   class iterator {
@@ -681,6 +744,22 @@ class Dict {
     return out;
   }
 
+  // lookup() by a view of a text key, made into a text only for the host.
+  template <class KK = K, class = std::enable_if_t<std::is_same_v<KK, std::string>>>
+  SlotOf<V> lookup_text(std::string_view key) const {
+    SlotOf<V> out{};
+    if (!s_) return out;
+    if (s_->host) {
+      s_->host->find(std::string(key), out);
+      return out;
+    }
+    Entry* e = s_->find(key);
+    if (!e) return out;
+    if constexpr (by_ref_v<V>) out.value = &e->get();
+    else out.value = e->get();
+    return out;
+  }
+
   // Stores value under key, in the place of an earlier value; a new key
   // comes last.
   Get<V> insert_or_assign(const K& key, V value) {
@@ -771,7 +850,7 @@ class Set {
     Store& s = store();
     if (s.host) return s.host->insert(v);
     if (s.find(v)) return false;
-    s.put(v, detail::Present{});
+    s.add_new(v, detail::Present{});
     return true;
   }
   bool erase(const T& v) {
@@ -783,6 +862,13 @@ class Set {
     if (!s_) return;
     if (s_->host) s_->host->clear();
     else s_->release();
+  }
+
+  // Whether the host may hold it: false while it is the core's own.
+  bool held_by_host() const { return s_ && s_->host; }
+  // Empties a set that is the core's own, keeping its memory.
+  void clear_native() {
+    if (s_ && !s_->host) s_->clear_keeping_memory();
   }
 
   // Calls f(value) for every member, in the container's order.

@@ -166,4 +166,17 @@ std::string dotted_quad(uint32_t v) {
   return buf;
 }
 
+void append_decimal(std::string& out, long v) {
+  char buf[24];
+  char* e = buf + sizeof buf;
+  char* p = e;
+  unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
+  do {
+    *--p = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u);
+  if (v < 0) *--p = '-';
+  out.append(p, static_cast<size_t>(e - p));
+}
+
 }  // namespace nv

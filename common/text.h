@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -145,6 +146,29 @@ bool try_parse_int(std::string_view text, int base, long& out);
 std::string py_repr(std::string_view text);
 
 std::string join(const std::vector<std::string>& parts, std::string_view sep);
+// A text whose copies share one stored string.  The route notes are a few
+// fixed texts appended over and over: as SharedText each append stores a
+// pointer, not a copy of the text.
+class SharedText {
+ public:
+  SharedText(std::string text) : text_(std::make_shared<const std::string>(std::move(text))) {}
+  SharedText(const char* text) : SharedText(std::string(text)) {}
+  const std::string& str() const { return *text_; }
+  bool operator==(const SharedText& o) const { return str() == o.str(); }
+  bool operator==(std::string_view o) const { return str() == o; }
+
+ private:
+  std::shared_ptr<const std::string> text_;
+};
+
+// Appends "%ld" of v.
+void append_decimal(std::string& out, long v);
+// "%s.%ld" of name and vlan, into out.
+inline void assign_with_vlan(std::string& out, std::string_view name, long vlan) {
+  out.assign(name);
+  out += '.';
+  append_decimal(out, vlan);
+}
 // The same over any list of texts.
 template <class L>
 std::string join(const L& parts, std::string_view sep) {

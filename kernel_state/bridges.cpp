@@ -95,13 +95,8 @@ void KernelState::kern_create_vlan_cache() {
 }
 
 std::vector<std::string> KernelState::kern_get_vlan_members(long vid) {
-  if (!need(caches.kern_vlan_cache_created, "kern_vlan_cache_created")) kern_create_vlan_cache();
   std::vector<std::string> members;
-  auto found = need(caches.kern_vlan_cache, "kern_vlan_cache").lookup(vid);
-  if (found.empty()) return members;
-  const KernVlanEntry& entry = found.get();
-  for (const std::string& port : entry.tagged_swp) members.push_back(port);
-  for (const std::string& port : entry.untagged_swp) members.push_back(port);
+  for_each_vlan_member(vid, [&](const std::string& port) { members.push_back(port); });
   return members;
 }
 

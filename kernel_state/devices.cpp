@@ -108,10 +108,18 @@ std::vector<std::string> KernelState::expand_kern_bond(const std::string& dev) {
 
 KernBaseDev KernelState::kern_base_dev_kind_get(const std::string& orig_dev, long parent_vlan) {
   KernBaseDev base;
-  base.kind = kern_dev_kind_get(orig_dev);
+  {
+    const KernDevEntry& entry = kern_dev_cache_get(orig_dev);
+    base.kind = entry.kind;
+    base.vlan_filtering = entry.vlan_filtering;
+  }
   std::tie(base.dev, base.vlan) = kern_get_dev_vlan(orig_dev, base.kind, parent_vlan);
   // One level only: the lower device is not resolved again.
-  if (base.dev != orig_dev) base.kind = kern_dev_kind_get(base.dev);
+  if (base.dev != orig_dev) {
+    const KernDevEntry& entry = kern_dev_cache_get(base.dev);
+    base.kind = entry.kind;
+    base.vlan_filtering = entry.vlan_filtering;
+  }
   return base;
 }
 

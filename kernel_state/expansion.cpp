@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/text.h"
 #include "kernel_state/kernel_state.h"
 
 namespace nv {
@@ -14,25 +15,53 @@ bool supported(const std::string& kind) {
                      [&](const char* k) { return kind == k; });
 }
 
-std::string with_vlan(const std::string& name, long vlan) {
-  return name + "." + std::to_string(vlan);
-}
-
 }  // namespace
 
 void KernelState::expand_kern_dev(const std::string& grp, const std::string& orig_dev,
                                   long parent_vlan, Set<std::string>& tmp_encaps) {
-  const KernBaseDev base = kern_base_dev_kind_get(orig_dev, parent_vlan);
+  GroupMac mac(grp);
+  expand_base_dev(mac, kern_base_dev_kind_get(orig_dev, parent_vlan), tmp_encaps);
+}
+
+void KernelState::expand_base_dev(GroupMac& grp, const KernBaseDev& base,
+                                  Set<std::string>& tmp_encaps) {
   if (!supported(base.kind)) return;
+  std::string name;
   if (base.kind == "bridge") {
-    const long vlan_filtering = kern_dev_vlan_filtering_get(base.dev);
-    for (const std::string& member : expand_kern_bridge(vlan_filtering, grp, base.dev, base.vlan))
-      tmp_encaps.insert(vlan_filtering != 0 ? with_vlan(member, base.vlan) : member);
+    const bool vlan_aware = base.vlan_filtering != 0;
+    auto add = [&](const std::string& member) {
+      if (!vlan_aware) {
+        tmp_encaps.insert(member);
+        return;
+      }
+      assign_with_vlan(name, member, base.vlan);
+      tmp_encaps.insert(name);
+    };
+    // The bridge's snooping entry of the group, or, when snooping knows
+    // nothing of it, the whole VLAN or bridge.
+    if (const KernMdbEntry* entry =
+            kern_dev_get_mdb_entry(base.dev, vlan_aware ? base.vlan : -1, grp.get())) {
+      entry->swp.for_each(add);
+    } else if (need(caches.flood_mdb_misses, "flood_mdb_misses")) {
+      if (vlan_aware) for_each_vlan_member(base.vlan, add);
+      else kern_get_br_members(base.dev).get().for_each(add);
+    }
   } else if (base.kind == "bond") {
-    for (const std::string& slave : expand_kern_bond(base.dev))
-      tmp_encaps.insert(base.vlan == -1 ? slave : with_vlan(slave, base.vlan));
+    for (const std::string& slave : expand_kern_bond(base.dev)) {
+      if (base.vlan == -1) {
+        tmp_encaps.insert(slave);
+      } else {
+        assign_with_vlan(name, slave, base.vlan);
+        tmp_encaps.insert(name);
+      }
+    }
   } else if (base.kind == "swp") {
-    tmp_encaps.insert(base.vlan == -1 ? base.dev : with_vlan(base.dev, base.vlan));
+    if (base.vlan == -1) {
+      tmp_encaps.insert(base.dev);
+    } else {
+      assign_with_vlan(name, base.dev, base.vlan);
+      tmp_encaps.insert(name);
+    }
   }
   // A VLAN device that did not resolve to its lower device leads nowhere.
 }

@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "common/errors.h"
 #include "common/text.h"
@@ -82,9 +83,9 @@ bool try_parse_int_base0(std::string_view text, long& out) {
 }
 
 // The common form, four pieces of one to three decimal digits whose values
-// are bytes: the MAC of the low bytes, which the general rule gives for it
-// too.  False for any other text.
-bool quad_group_mac(std::string_view grp, std::string& mac) {
+// are bytes: the MAC of the low bytes (17 bytes into mac), which the general
+// rule gives for it too.  False for any other text.
+bool quad_group_mac(std::string_view grp, char* mac) {
   unsigned b[4];
   size_t i = 0;
   for (size_t k = 0; k < 4; ++k) {
@@ -98,7 +99,7 @@ bool quad_group_mac(std::string_view grp, std::string& mac) {
   }
   if (i != grp.size()) return false;
   static constexpr char kHex[] = "0123456789abcdef";
-  mac = "01:00:5e:00:00:00";
+  std::memcpy(mac, "01:00:5e:00:00:00", 17);
   const unsigned low[3] = {b[1] & 127, b[2], b[3]};
   for (size_t k = 0; k < 3; ++k) {
     mac[9 + 3 * k] = kHex[low[k] >> 4];
@@ -107,7 +108,26 @@ bool quad_group_mac(std::string_view grp, std::string& mac) {
   return true;
 }
 
+bool quad_group_mac(std::string_view grp, std::string& mac) {
+  char buf[17];
+  if (!quad_group_mac(grp, buf)) return false;
+  mac.assign(buf, sizeof buf);
+  return true;
+}
+
 }  // namespace
+
+std::string_view GroupMac::get() {
+  if (have_) return mac_;
+  if (quad_group_mac(grp_, quad_)) {
+    mac_ = std::string_view(quad_, sizeof quad_);
+  } else {
+    other_ = grp_ip2mac(grp_);
+    mac_ = other_;
+  }
+  have_ = true;
+  return mac_;
+}
 
 std::string grp_ip2mac(std::string_view grp) {
   std::string mac;

@@ -65,6 +65,9 @@ struct KernBaseDev {
   std::string kind;
   std::string dev;
   long vlan;
+  // The device's VLAN filtering as its cache entry held it when it was
+  // resolved; not part of what the host sees.
+  long vlan_filtering = 0;
   // (kind, device, VLAN), as the host reads it.
   std::tuple<std::string, std::string, long> as_tuple() const { return {kind, dev, vlan}; }
 };
@@ -78,6 +81,23 @@ inline const char* const kDevsSupported[] = {"bridge", "bond", "vlan", "swp"};
 std::string grp_ip2mac(std::string_view grp);
 // The same, with no value where grp_ip2mac would raise.
 std::optional<std::string> try_grp_ip2mac(std::string_view grp);
+
+// The group MAC of one group text, made the first time an expansion asks
+// for it: the expansions of one comparison share their group.
+class GroupMac {
+ public:
+  explicit GroupMac(std::string_view grp) : grp_(grp) {}
+  // grp_ip2mac of the group; raises as it does, every time it is asked.
+  std::string_view get();
+  std::string_view grp() const { return grp_; }
+
+ private:
+  std::string_view grp_;
+  char quad_[17];
+  std::string other_;
+  std::string_view mac_;
+  bool have_ = false;
+};
 
 // int(text, 0) of the interpreter: a 0x, 0o or 0b prefix, or a leading 0
 // for octal, otherwise decimal.  Raises ValueError with its message.
@@ -114,6 +134,16 @@ class KernelState {
   void kern_create_vlan_cache();
   // The VLAN's tagged ports, then its untagged ones; a new list.
   std::vector<std::string> kern_get_vlan_members(long vid);
+  // f(port) for each of them, in that order.
+  template <class F>
+  void for_each_vlan_member(long vid, F&& f) {
+    if (!need(caches.kern_vlan_cache_created, "kern_vlan_cache_created")) kern_create_vlan_cache();
+    auto found = need(caches.kern_vlan_cache, "kern_vlan_cache").lookup(vid);
+    if (found.empty()) return;
+    const KernVlanEntry& entry = found.get();
+    entry.tagged_swp.for_each(f);
+    entry.untagged_swp.for_each(f);
+  }
   // Both give the list stored in kern_br_cache for the bridge.
   StoredMembers kern_setup_br_cache(const std::string& dev);
   StoredMembers kern_get_br_members(const std::string& dev);
@@ -123,12 +153,14 @@ class KernelState {
   // filtering) and group MAC, reading the bridge on its first request; null
   // when there is none.  The entry stays in the cache.
   const KernMdbEntry* kern_dev_get_mdb_entry(const std::string& orig_dev, long orig_vlan,
-                                             const std::string& orig_grp);
+                                             std::string_view orig_grp);
 
   // --- expansion into port names
   // Adds to tmp_encaps the port names to which orig_dev delivers the group.
   void expand_kern_dev(const std::string& grp, const std::string& orig_dev, long parent_vlan,
                        Set<std::string>& tmp_encaps);
+  // The same for a device already resolved, with its group's MAC.
+  void expand_base_dev(GroupMac& grp, const KernBaseDev& base, Set<std::string>& tmp_encaps);
   std::vector<std::string> expand_kern_bridge(long vlan_filtering, const std::string& grp,
                                               const std::string& dev, long vlan);
   std::vector<std::string> expand_kern_vlan_aware_bridge(const std::string& grp_mac,

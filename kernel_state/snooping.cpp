@@ -1,5 +1,8 @@
 // kernel_state: a bridge's snooping (MDB) state and its multicast router
 // ports, read once per bridge from the bridge tool.
+#include <cstdio>
+#include <cstring>
+
 #include "common/errors.h"
 #include "common/regex.h"
 #include "common/text.h"
@@ -52,8 +55,24 @@ bool vid_after(std::string_view line, size_t from, long& vid) {
 
 const KernMdbEntry* KernelState::kern_dev_get_mdb_entry(const std::string& orig_dev,
                                                         long orig_vlan,
-                                                        const std::string& orig_grp) {
-  const std::string key = std::to_string(orig_vlan) + "." + orig_grp;
+                                                        std::string_view orig_grp) {
+  // The entry's key "%d.%s" of VLAN and group MAC, on the stack when it is
+  // as short as they are.
+  char number[24];
+  const int digits = std::snprintf(number, sizeof number, "%ld", orig_vlan);
+  char short_key[64];
+  std::string long_key;
+  std::string_view key;
+  const size_t size = static_cast<size_t>(digits) + 1 + orig_grp.size();
+  if (size <= sizeof short_key) {
+    std::memcpy(short_key, number, static_cast<size_t>(digits));
+    short_key[digits] = '.';
+    std::memcpy(short_key + digits + 1, orig_grp.data(), orig_grp.size());
+    key = std::string_view(short_key, size);
+  } else {
+    long_key = std::string(number, static_cast<size_t>(digits)) + "." + std::string(orig_grp);
+    key = long_key;
+  }
   auto it = need(caches.kern_mdb_cache, "kern_mdb_cache").find(orig_dev);
   if (it == need(caches.kern_mdb_cache, "kern_mdb_cache").end()) {
     const std::string out = command_output("/sbin/bridge -d -s mdb show dev " + orig_dev, "");
@@ -64,9 +83,7 @@ const KernMdbEntry* KernelState::kern_dev_get_mdb_entry(const std::string& orig_
              .first;
     read_mdb(orig_dev, out, it->second);
   }
-  const MdbEntryMap& entries = it->second.mdb_entries;
-  auto entry = entries.find(key);
-  return entry == entries.end() ? nullptr : &entry->second;
+  return it->second.mdb_entries.lookup_text(key).value;
 }
 
 void KernelState::read_mdb(const std::string& bridge, const std::string& listing,

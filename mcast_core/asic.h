@@ -121,6 +121,8 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
                   const Iterable<std::string>& oil, const std::shared_ptr<PeerChecks>& ul_mcast);
   // _expand_kern_dev on the checker's tmp_encaps, whatever set it holds.
   void expand_kern_dev_here(const std::string& grp, const std::string& orig_dev, long parent_vlan);
+  // tmp_encaps made a new empty set.
+  Set<std::string>& new_tmp_encaps();
 
   // --- what every chip's readers share
   static std::pair<std::optional<std::string>, FieldMap> field_dict_build(std::string_view entry);
@@ -206,6 +208,9 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   // The port and VLAN lookups, for a port whose name number the
   // caller may already hold (kNoName: looked up here).
   long logical_port_of(std::string_view dport, uint32_t id);
+  // get_logical_port_and_pvid of a text, and evid2ivid of two integers.
+  std::pair<long, long> port_and_pvid_of_linux(std::string_view linux_port);
+  long ivid_of(long lport, long evid);
   bool untagged_in_vlan(std::string_view dport, uint32_t id, long vid);
   long evid_of(std::string_view dport, uint32_t id, long ivid);
 
@@ -256,8 +261,21 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   const XlateIndex& rebuild_xlate_index(const VlanXlateList& table);
   VlanIndex& rebuild_vlan_index(const VlanMap& table);
 
+  // The indexes of the lookups outside a read, when the table is the
+  // core's own; null when it is the host's (the lookups then scan it).
+  const NativePortIndex* native_port_index();
+  const NativeXlateIndex* native_xlate_index();
+
   Env env_;
   const ChipPolicy& policy_;
+  NativePortIndex native_ports_;
+  NativeXlateIndex native_xlates_;
+  // The port-name sets of one comparison.
+  struct CompareSets {
+    std::vector<std::string> kern_l2, kern_l3, hw_l3, hw_l2;
+  };
+  CompareSets compare_sets_;
+  bool compare_sets_busy_ = false;
   // Open while the hardware is read (see ReadScope).
   std::unique_ptr<ReadContext> ctx_;
   Encap port_encap_answer_{"", "", 0, 0, 0};  // the answer when none is kept

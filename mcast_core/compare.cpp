@@ -1,7 +1,10 @@
 // mcast_core: the comparison of one kernel route with the hardware route of
 // the same key.
 #include <algorithm>
-#include <set>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
 
 #include "mcast_core/asic.h"
 
@@ -11,16 +14,33 @@ namespace {
 
 constexpr std::string_view kTermDev = "ipmr-lo";
 
-const char* const kIifNote = "kernel IIF does not match hw IIF";
-
-// a minus b is not empty.
-bool has_more(const std::set<std::string>& a, const std::set<std::string>& b) {
-  for (const std::string& n : a)
-    if (!b.count(n)) return true;
-  return false;
+// The notes, each made once and shared by every route that carries it.
+const SharedText& note(int which) {
+  static const SharedText notes[] = {
+      "kernel IIF does not match hw IIF", "hw has OIFs not in the kernel",
+      "kernel has OIFs not in the hw",    "hw has L2-OIFs not in the kernel",
+      "kernel has L2-OIFs not in the hw"};
+  return notes[which];
 }
 
-std::string port_part(const std::string& name) { return name.substr(0, name.find('.')); }
+// A side's port names as a set: sorted, each once.
+void make_set(std::vector<std::string>& names) {
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+}
+
+// a minus b is not empty, for two sets made by make_set.
+bool has_more(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  return !std::includes(b.begin(), b.end(), a.begin(), a.end());
+}
+
+// The encap2swp names of a replication group's targets, added to out.
+void add_port_names(const EncapList& encaps, std::vector<std::string>& out) {
+  encaps.for_each([&](const Encap& e) {
+    if (e.evid == kNoVlan) out.emplace_back(e.linux_port);
+    else assign_with_vlan(out.emplace_back(), e.linux_port, e.evid);
+  });
+}
 
 }  // namespace
 
@@ -29,12 +49,18 @@ void Asic::expand_kern_dev_here(const std::string& grp, const std::string& orig_
   expand_kern_dev(grp, orig_dev, parent_vlan, need(tmp_encaps, "tmp_encaps"));
 }
 
+Set<std::string>& Asic::new_tmp_encaps() {
+  // A set the host has never reached is known to no one but the core, so
+  // emptying it in its place makes it as new as a new one.
+  if (tmp_encaps && !tmp_encaps->held_by_host()) tmp_encaps->clear_native();
+  else tmp_encaps = Set<std::string>();
+  return *tmp_encaps;
+}
+
 Value Asic::mroute_eq(const std::string& key, const std::string& iif,
                       const Iterable<std::string>& oil,
                       const std::shared_ptr<PeerChecks>& ul_mcast) {
   auto [vrf, src, grp] = key_to_sip_dip(key);
-  const Value src_value = src ? Value(*src) : Value();
-  const Value grp_value = grp ? Value(*grp) : Value();
   const bool from_any = src && *src == "0.0.0.0";
 
   // The pairing cases ask the OIL for its length and members before
@@ -44,10 +70,11 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
     oil_items = oil.values();
     if (env_.orig_dev->contains(iif) && !from_any) {
       if (oil_items->empty()) return Value::boolean(true);
-      return ul_mcast->check_orig_mroute(env_.self, src_value, grp_value);
+      return ul_mcast->check_orig_mroute(env_.self, src ? Value(*src) : Value(),
+                                         grp ? Value(*grp) : Value());
     }
     if (from_any && std::find(oil_items->begin(), oil_items->end(), kTermDev) != oil_items->end())
-      return ul_mcast->check_term_mroute(src_value, grp_value);
+      return ul_mcast->check_term_mroute(src ? Value(*src) : Value(), grp ? Value(*grp) : Value());
   }
 
   Hmroute* route = need(mroutes, "mroutes").lookup(key).value;
@@ -55,44 +82,70 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   // A key without the route form has no group: the expansion is asked
   // about None, as the host's own code would.
   const std::string group = grp ? *grp : std::string("None");
+  GroupMac mac(group);
 
-  std::set<std::string> kern_l2_encaps;
+  // The working sets, kept from call to call for their memory unless a
+  // comparison is already running (the host's code can run inside one).
+  CompareSets own;
+  CompareSets& sets = compare_sets_busy_ ? own : compare_sets_;
+  struct Busy {
+    bool& flag;
+    bool was;
+    ~Busy() { flag = was; }
+  } busy{compare_sets_busy_, compare_sets_busy_};
+  compare_sets_busy_ = true;
+  std::vector<std::string>& kern_l2 = sets.kern_l2;
+  std::vector<std::string>& kern_l3 = sets.kern_l3;
+  std::vector<std::string>& hw_l3 = sets.hw_l3;
+  std::vector<std::string>& hw_l2 = sets.hw_l2;
+  kern_l2.clear();
+  kern_l3.clear();
+  hw_l3.clear();
+  hw_l2.clear();
+
+  // The IIF's expansion resolves it as the line above does; nothing runs in
+  // between that could change the answer.
   const KernBaseDev base = kern_base_dev_kind_get(iif);
-  tmp_encaps = Set<std::string>();
-  expand_kern_dev_here(group, iif, -1);
-  std::vector<std::string> iif_names = need(tmp_encaps, "tmp_encaps").values();
-  if (base.kind == "bridge")
-    for (const std::string& n : iif_names) kern_l2_encaps.insert(port_part(n));
+  expand_base_dev(mac, base, new_tmp_encaps());
+  Set<std::string>& iif_names = need(tmp_encaps, "tmp_encaps");
+  std::string first_member;
+  bool first = true;
+  const bool bridge = base.kind == "bridge";
+  iif_names.for_each([&](const std::string& n) {
+    if (first) first_member = n;
+    first = false;
+    if (bridge) kern_l2.emplace_back(std::string_view(n).substr(0, n.find('.')));
+  });
 
   if (policy_.pairing_and_iif) {
-    const std::string first_member = iif_names.empty() ? std::string() : iif_names.front();
-    if (!iif_names.empty()) need(tmp_encaps, "tmp_encaps").erase(first_member);
+    if (!first) iif_names.erase(first_member);
     std::optional<long> kern_iif = kernel_iif_to_hw_iif(base, first_member);
-    if (!kern_iif || *kern_iif != route->iif) route->iif_mismatch.push_back(kIifNote);
+    if (!kern_iif || *kern_iif != route->iif) route->iif_mismatch.push_back(note(0));
   }
 
-  std::set<std::string> kern_l3_encaps;
   auto expand_oif = [&](const std::string& oif) {
     if (oif == iif) return;
-    tmp_encaps = Set<std::string>();
-    expand_kern_dev_here(group, oif, -1);
-    need(tmp_encaps, "tmp_encaps").for_each([&](const std::string& n) { kern_l3_encaps.insert(n); });
+    expand_base_dev(mac, kern_base_dev_kind_get(oif), new_tmp_encaps());
+    need(tmp_encaps, "tmp_encaps").for_each([&](const std::string& n) { kern_l3.push_back(n); });
   };
   if (oil_items)
     for (const std::string& oif : *oil_items) expand_oif(oif);
   else
     oil.for_each(expand_oif);
 
-  std::set<std::string> hw_l3_encaps, hw_l2_encaps;
   auto group_entry = need(replication_groups, "replication_groups").lookup(route->grp);
   if (!group_entry.empty()) {
-    hw_l3_encaps = group_entry.get().get_l3_linux_encaps();
-    hw_l2_encaps = group_entry.get().get_l2_linux_encaps();
+    add_port_names(group_entry.get().l3_encaps, hw_l3);
+    add_port_names(group_entry.get().l2_encaps, hw_l2);
   }
-  if (has_more(hw_l3_encaps, kern_l3_encaps)) route->oil_mismatch.push_back("hw has OIFs not in the kernel");
-  if (has_more(kern_l3_encaps, hw_l3_encaps)) route->oil_mismatch.push_back("kernel has OIFs not in the hw");
-  if (has_more(hw_l2_encaps, kern_l2_encaps)) route->oil_mismatch.push_back("hw has L2-OIFs not in the kernel");
-  if (has_more(kern_l2_encaps, hw_l2_encaps)) route->oil_mismatch.push_back("kernel has L2-OIFs not in the hw");
+  make_set(kern_l2);
+  make_set(kern_l3);
+  make_set(hw_l3);
+  make_set(hw_l2);
+  if (has_more(hw_l3, kern_l3)) route->oil_mismatch.push_back(note(1));
+  if (has_more(kern_l3, hw_l3)) route->oil_mismatch.push_back(note(2));
+  if (has_more(hw_l2, kern_l2)) route->oil_mismatch.push_back(note(3));
+  if (has_more(kern_l2, hw_l2)) route->oil_mismatch.push_back(note(4));
 
   return Value::boolean(route->iif_mismatch.empty() && route->oil_mismatch.empty());
 }

@@ -1,7 +1,9 @@
 // mcast_core: translation between ASIC ports, logical ports, Linux ports and
 // internal/egress VLANs, and the reader of one VLAN's untagged ports behind
 // them.  Each lookup is a linear scan in stored order; while the hardware is
-// read, the read context's indexes give the same answers.
+// read, the read context's indexes give the same answers, and outside a
+// read so do the native indexes over a port map or translation table that
+// the host has never reached (only the core can have changed it).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -105,6 +107,40 @@ const XlateIndex& Asic::rebuild_xlate_index(const VlanXlateList& table) {
   return idx;
 }
 
+const NativePortIndex* Asic::native_port_index() {
+  const std::optional<Portmap::Stamp> stamp = need(portmap, "portmap").native_stamp();
+  if (!stamp) return nullptr;
+  NativePortIndex& idx = native_ports_;
+  if (idx.stamp == stamp) return &idx;
+  idx.entry_by_dport.clear();
+  idx.entry_by_linux.clear();
+  idx.entry_without_linux.reset();
+  const Portmap& table = *portmap;
+  for (size_t i = 0; i < table.size(); ++i) {
+    const PortmapEntry& e = table[i];
+    const long at = static_cast<long>(i);
+    if (!idx.entry_by_dport.contains(e.dport)) idx.entry_by_dport.insert_or_assign(e.dport, at);
+    if (!e.linux_port) {
+      if (!idx.entry_without_linux) idx.entry_without_linux = i;
+    } else if (!idx.entry_by_linux.contains(*e.linux_port)) {
+      idx.entry_by_linux.insert_or_assign(*e.linux_port, at);
+    }
+  }
+  idx.stamp = stamp;
+  return &idx;
+}
+
+const NativeXlateIndex* Asic::native_xlate_index() {
+  const std::optional<VlanXlateList::Stamp> stamp = need(vlan_xlate, "vlan_xlate").native_stamp();
+  if (!stamp) return nullptr;
+  NativeXlateIndex& idx = native_xlates_;
+  if (idx.stamp == stamp) return &idx;
+  idx.evid_by_ivid.build(*vlan_xlate, &VlanXlate::ivid, &VlanXlate::evid);
+  idx.ivid_by_evid.build(*vlan_xlate, &VlanXlate::evid, &VlanXlate::ivid);
+  idx.stamp = stamp;
+  return &idx;
+}
+
 void VlanIndex::clear() {
   sets.clear();
   bits.clear();
@@ -149,6 +185,10 @@ void Asic::store_vlan(long vlan, List<std::string> untagged_dports) {
 long Asic::logical_port_of(std::string_view dport, uint32_t id) {
   if (!ctx_) {
     if (id == kNotAName) return -1;
+    if (const NativePortIndex* idx = native_port_index()) {
+      auto at = idx->entry_by_dport.lookup_text(dport);
+      return at.empty() ? -1 : (*portmap)[static_cast<size_t>(*at.value)].logical_port;
+    }
     for (const PortmapEntry& e : need(portmap, "portmap"))
       if (e.dport == dport) return e.logical_port;
     return -1;
@@ -166,23 +206,32 @@ long Asic::dport2logical_port(const Value& dport) {
                          text ? kNoName : kNotAName);
 }
 
-std::pair<long, long> Asic::get_logical_port_and_pvid(const Value& linux_port) {
-  if (!ctx_) {
-    for (const PortmapEntry& e : need(portmap, "portmap"))
-      if (linux_port == e.linux_port) return {e.logical_port, e.port_vid};
-    return {-1, -1};
-  }
-  const PortIndex& idx = port_index();
+std::pair<long, long> Asic::port_and_pvid_of_linux(std::string_view linux_port) {
   std::optional<size_t> at;
-  if (const std::string* text = linux_port.as_text()) {
-    auto it = idx.entry_by_linux.find(*text);
+  if (ctx_) {
+    const PortIndex& idx = port_index();
+    auto it = idx.entry_by_linux.find(std::string(linux_port));
     if (it != idx.entry_by_linux.end()) at = it->second;
-  } else if (linux_port.is_none()) {
-    at = idx.entry_without_linux;
+  } else if (const NativePortIndex* idx = native_port_index()) {
+    auto found = idx->entry_by_linux.lookup_text(linux_port);
+    if (!found.empty()) at = static_cast<size_t>(*found.value);
+  } else {
+    for (const PortmapEntry& e : *portmap)
+      if (e.linux_port && *e.linux_port == linux_port) return {e.logical_port, e.port_vid};
   }
   if (!at) return {-1, -1};
   const PortmapEntry& e = (*portmap)[*at];
   return {e.logical_port, e.port_vid};
+}
+
+std::pair<long, long> Asic::get_logical_port_and_pvid(const Value& linux_port) {
+  if (const std::string* text = linux_port.as_text()) return port_and_pvid_of_linux(*text);
+  const Portmap& table = need(portmap, "portmap");
+  // None equals an entry without a Linux port; any other value equals none.
+  if (linux_port.is_none())
+    for (const PortmapEntry& e : table)
+      if (!e.linux_port) return {e.logical_port, e.port_vid};
+  return {-1, -1};
 }
 
 bool Asic::untagged_in_vlan(std::string_view dport, uint32_t id, long vid) {
@@ -227,8 +276,12 @@ long Asic::evid_of(std::string_view dport, uint32_t id, long ivid) {
   long lport = logical_port_of(dport, id);
   if (lport == -1) return ivid;
   if (!ctx_) {
-    for (const VlanXlate& x : need(vlan_xlate, "vlan_xlate"))
-      if (x.lport == lport && x.ivid == ivid) return x.evid;
+    if (const NativeXlateIndex* idx = native_xlate_index()) {
+      if (const long* evid = idx->evid_by_ivid.find(lport, ivid)) return *evid;
+    } else {
+      for (const VlanXlate& x : need(vlan_xlate, "vlan_xlate"))
+        if (x.lport == lport && x.ivid == ivid) return x.evid;
+    }
   } else if (const long* evid = xlate_index().evid_by_ivid.find(lport, ivid)) {
     return *evid;
   }
@@ -246,15 +299,22 @@ Value Asic::ivid2evid(const Value& dport, const Value& ivid) {
   return evid_of(*text, kNoName, ivid.number);
 }
 
+long Asic::ivid_of(long lport, long evid) {
+  const long* ivid = nullptr;
+  if (ctx_) {
+    ivid = xlate_index().ivid_by_evid.find(lport, evid);
+  } else if (const NativeXlateIndex* idx = native_xlate_index()) {
+    ivid = idx->ivid_by_evid.find(lport, evid);
+  } else {
+    for (const VlanXlate& x : *vlan_xlate)
+      if (x.lport == lport && x.evid == evid) return x.ivid;
+  }
+  return ivid ? *ivid : -1;
+}
+
 long Asic::evid2ivid(const Value& logical_port, const Value& evid) {
   if (!logical_port.is_int() || !evid.is_int()) return -1;
-  if (!ctx_) {
-    for (const VlanXlate& x : need(vlan_xlate, "vlan_xlate"))
-      if (x.lport == logical_port.number && x.evid == evid.number) return x.ivid;
-    return -1;
-  }
-  const long* ivid = xlate_index().ivid_by_evid.find(logical_port.number, evid.number);
-  return ivid ? *ivid : -1;
+  return ivid_of(logical_port.number, evid.number);
 }
 
 // The first match of `vlan (?P<vlan>\d+).*untagged (?P<ports>\S+)` searched

@@ -206,6 +206,22 @@ struct VlanIndex {
   std::vector<uint64_t> bits;
   std::vector<uint32_t> ids;  // scratch of assign()
 };
+// Indexes for the lookups made outside a read, over the port map and the
+// VLAN translations while the core alone holds them: each is valid for the
+// stamp of the table it was built over (List::native_stamp), and only the
+// fields the core never changes in place are indexed.
+struct NativePortIndex {
+  std::optional<Portmap::Stamp> stamp;
+  Dict<std::string, long> entry_by_dport;  // first entry of each
+  Dict<std::string, long> entry_by_linux;
+  std::optional<size_t> entry_without_linux;
+};
+struct NativeXlateIndex {
+  std::optional<VlanXlateList::Stamp> stamp;
+  PairIndex evid_by_ivid;  // (lport, ivid) -> evid
+  PairIndex ivid_by_evid;  // (lport, evid) -> ivid
+};
+
 struct ReadContext {
   NameTable port_names;
   PortIndex port_index;

@@ -62,8 +62,12 @@ std::string Hmroute::text_with(std::string_view iif_shown) const {
   out += iif_shown;
   if (!iif_mismatch.empty() || !oil_mismatch.empty()) {
     out += "\n  errors:";
-    for (const auto& n : iif_mismatch) out += "\n    " + n;
-    for (const auto& n : oil_mismatch) out += "\n    " + n;
+    auto add = [&out](const SharedText& n) {
+      out += "\n    ";
+      out += n.str();
+    };
+    iif_mismatch.for_each(add);
+    oil_mismatch.for_each(add);
   }
   return out;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/containers.h"
+#include "common/text.h"
 #include "common/value.h"
 
 namespace nv {
@@ -99,8 +100,9 @@ struct Hmroute : Record {
   Value kernel_iif;  // None until the comparison sets it
   long grp;
   std::string vrf;
-  List<std::string> iif_mismatch;
-  List<std::string> oil_mismatch;
+  // The comparison's notes, in the order it made them.
+  List<SharedText> iif_mismatch;
+  List<SharedText> oil_mismatch;
 
  private:
   std::string text_with(std::string_view iif_shown) const;

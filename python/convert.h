@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/containers.h"
+#include "common/text.h"
 #include "common/value.h"
 #include "python/object.h"
 
@@ -176,6 +177,12 @@ template <>
 struct Convert<std::string> {
   static Object to(const std::string& v) { return str(v); }
   static std::string from(PyObject* o) { return to_string(o); }
+};
+
+template <>
+struct Convert<nv::SharedText> {
+  static Object to(const nv::SharedText& v) { return str(v.str()); }
+  static nv::SharedText from(PyObject* o) { return to_string(o); }
 };
 
 // A text argument read as a view: the text is held for the call.

@@ -34,19 +34,28 @@ std::optional<long> XgsAsic::hw_vlan_to_iif(long iif_vlan) {
 
 std::optional<long> XgsAsic::kernel_iif_to_hw_iif(const KernBaseDev& base,
                                                   const std::string& member) {
-  return hw_vlan_to_iif(kern_iif_to_hw_vlan(base.kind, base.dev, base.vlan, member));
+  return hw_vlan_to_iif(hw_vlan_of(base.kind == "bridge", base.vlan, &member));
 }
 
 long XgsAsic::kern_iif_to_hw_vlan(const Value& base_kind, const Value& /*base_iif*/,
                                   long iif_vlan, const Value& member) {
-  if (base_kind == "bridge" && iif_vlan != -1) return iif_vlan;
-  const std::string* text = member.as_text();
-  if (!text || text->empty()) return -1;
-  std::vector<std::string_view> parts = split(*text, ".");
-  long vlan = parts.size() >= 2 ? parse_int(parts[1], 10) : -1;
-  auto [lport, pvid] = get_logical_port_and_pvid(std::string(parts[0]));
+  return hw_vlan_of(base_kind == "bridge", iif_vlan, member.as_text());
+}
+
+long XgsAsic::hw_vlan_of(bool base_is_bridge, long iif_vlan, const std::string* member) {
+  if (base_is_bridge && iif_vlan != -1) return iif_vlan;
+  if (!member || member->empty()) return -1;
+  // "port" or "port.vlan"; only the first two "."-separated pieces count.
+  const std::string_view name = *member;
+  const size_t dot = name.find('.');
+  long vlan = -1;
+  if (dot != std::string_view::npos) {
+    const std::string_view rest = name.substr(dot + 1);
+    vlan = parse_int(rest.substr(0, rest.find('.')), 10);
+  }
+  auto [lport, pvid] = port_and_pvid_of_linux(name.substr(0, dot));
   if (vlan == -1) return pvid;
-  return evid2ivid(lport, vlan);
+  return ivid_of(lport, vlan);
 }
 
 }  // namespace nv

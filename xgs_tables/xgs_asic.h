@@ -56,6 +56,9 @@ class XgsAsic : public Asic {
                                            const std::string& member) override;
   long kern_iif_to_hw_vlan(const Value& base_kind, const Value& base_iif, long iif_vlan,
                            const Value& member);
+  // The same for a base kind that is "bridge" or not and a member that is
+  // a text (or null for one that is not).
+  long hw_vlan_of(bool base_is_bridge, long iif_vlan, const std::string* member);
 
   // --- daemon debug switch, next-hop-index file, chip test (daemon.cpp)
   static bool get_kestrad_debug(System& sys);

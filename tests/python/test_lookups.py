@@ -197,6 +197,34 @@ class RiotMappingTest(unittest.TestCase):
         self.assertRaises(ValueError, f, 'swp', 'swp9', -1, 'swp9.x')
         self.assertRaises(ValueError, f, 'swp', 'swp9', -1, 'swp9.')
 
+    def test_lookups_follow_the_hosts_changes_to_tables_read_before(self):
+        # The same lookups answered first while the tables are the
+        # checker's own, then after the host changed them in every way.
+        a = make_asic('riot_off')
+        f = a._kern_iif_to_hw_vlan
+        self.assertEqual(f('swp', 'swp9', -1, 'swp9.300'), 3000)
+        self.assertEqual(f('swp', 'swp9', -1, 'swp9'), 4094)
+        self.assertEqual(a._dport2logical_port('xe8'), 36)
+        self.assertEqual(a._ivid2evid('xe8', 3000), 300)
+
+        entry = [e for e in a.portmap if e.linux_port == 'swp9'][0]
+        x = [x for x in a.vlan_xlate if x.evid == 300][0]
+        x.ivid = 3333                    # a record changed in place
+        self.assertEqual(f('swp', 'swp9', -1, 'swp9.300'), 3333)
+        self.assertEqual(a._ivid2evid('xe8', 3333), 300)
+        entry.linux_port = 'swp77'       # the port renamed
+        self.assertEqual(f('swp', 'swp9', -1, 'swp9'), -1)
+        self.assertEqual(f('swp', 'swp77', -1, 'swp77.300'), 3333)
+        entry.dport = 'xe88'
+        self.assertEqual(a._dport2logical_port('xe8'), -1)
+        self.assertEqual(a._dport2logical_port('xe88'), 36)
+        a.portmap.insert(0, type(entry)('xe1', 99, 'swp77'))  # an earlier match
+        self.assertEqual(tuple(a._get_logical_port_and_pvid('swp77')), (99, -1))
+        a.vlan_xlate[:] = []             # emptied through a slice
+        self.assertEqual(f('swp', 'swp77', -1, 'swp77.300'), -1)
+        a.portmap = []                   # a table replaced
+        self.assertEqual(a._dport2logical_port('xe88'), -1)
+
 
 class CommandRunnerTest(unittest.TestCase):
 

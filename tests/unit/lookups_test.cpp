@@ -121,9 +121,9 @@ TEST_F(Lookups, IndexesFollowChangedTables) {
   EXPECT_EQ(rig.asic.dport2logical_port("pc0"), 12);
   EXPECT_EQ(rig.asic.evid2ivid(12, 50), 5);
 
-  // A record changed in place.
-  (*rig.asic.portmap)[1].dport = "pe8";
-  (*rig.asic.vlan_xlate)[0].evid = 15;
+  // Entries replaced through the table.
+  rig.asic.portmap->set(1, nv::PortmapEntry("pe8", 2, std::string("swp2")));
+  rig.asic.vlan_xlate->set(0, nv::VlanXlate(2, 100, 15));
   EXPECT_EQ(rig.asic.dport2logical_port("pe1"), -1);
   EXPECT_EQ(rig.asic.dport2logical_port("pe8"), 2);
   EXPECT_EQ(rig.asic.ivid2evid("pe8", 100), 15);
