@@ -335,6 +335,7 @@ class StableVector {
 template <class K, class V>
 struct Ordered {
   struct Entry {
+    uint64_t hash;  // key_hash of the key, next to it
     K key;
     std::optional<Stored<V>> value;  // none once erased
     V& get() { return stored<V>(*value); }
@@ -347,48 +348,25 @@ struct Ordered {
   Ordered& operator=(const Ordered&) = delete;
 
   size_t size() const { return items.size() - erased; }
-  Entry* find(const KeyView<K>& key) {
-    if (slots.empty()) {
-      for (size_t i = 0, n = items.size(); i < n; ++i) {
-        Entry& e = items[i];
-        if (e.value && KeyView<K>(e.key) == key) return &e;
-      }
-      return nullptr;
-    }
-    const uint64_t h = key_hash(key);
-    const uint32_t tag = static_cast<uint32_t>(h >> 32);
-    for (size_t i = h & mask;; i = (i + 1) & mask) {
-      const IndexSlot& s = slots[i];
-      if (s.pos == kFree) return nullptr;
-      if (s.pos != kGone && s.tag == tag) {
-        Entry& e = items[s.pos];
-        if (KeyView<K>(e.key) == key) return &e;
-      }
-    }
-  }
+  Entry* find(const KeyView<K>& key) { return find_hashed(key, key_hash(key)); }
   // The entry of key, holding value; a new key comes last.
   Entry& put(const K& key, V value) {
-    if (Entry* e = find(key)) {
+    const uint64_t h = key_hash(KeyView<K>(key));
+    if (Entry* e = find_hashed(key, h)) {
       e->value = store_value(std::move(value));
       return *e;
     }
-    return add_new(key, std::move(value));
+    return add_hashed(key, std::move(value), h);
   }
   // A new entry for a key that has none.
   Entry& add_new(const K& key, V value) {
-    Entry& e = items.emplace_back(key, store_value(std::move(value)));
-    if (!slots.empty())
-      add_slot(e.key, static_cast<uint32_t>(items.size() - 1));
-    else if (items.size() > kScan)
-      reindex();
-    return e;
+    return add_hashed(key, std::move(value), key_hash(KeyView<K>(key)));
   }
   bool erase(const K& key) {
     Entry* e = find(key);
     if (!e) return false;
     if (!slots.empty()) {
-      const uint64_t h = key_hash(KeyView<K>(key));
-      for (size_t i = h & mask;; i = (i + 1) & mask) {
+      for (size_t i = e->hash & mask;; i = (i + 1) & mask) {
         IndexSlot& s = slots[i];
         if (s.pos != kGone && &items[s.pos] == e) {
           s.pos = kGone;
@@ -418,24 +396,67 @@ struct Ordered {
   void reserve(size_t n) {
     if (n > kScan && 2 * n > slots.size()) reindex(n);
   }
+  // Hints that the key will be looked up soon: its index slot is fetched
+  // into the cache; then, once that is there, its entry.
+  void prefetch_slot(const KeyView<K>& key) const {
+    if (!slots.empty()) __builtin_prefetch(&slots[key_hash(key) & mask]);
+  }
+  void prefetch_entry(const KeyView<K>& key) const {
+    if (slots.empty()) return;
+    const uint64_t h = key_hash(key);
+    const uint32_t tag = tag_of(h);
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      const IndexSlot& s = slots[i];
+      if (s.pos == kFree) return;
+      if (s.pos != kGone && s.tag == tag) {
+        __builtin_prefetch(&items[s.pos]);
+        return;
+      }
+    }
+  }
 
  private:
   static constexpr size_t kScan = 8;
   static constexpr uint32_t kFree = UINT32_MAX, kGone = UINT32_MAX - 1;
   struct IndexSlot {
-    uint32_t tag = 0;
+    uint32_t tag = 0;  // the hash's high half
     uint32_t pos = kFree;
   };
+  static uint32_t tag_of(uint64_t h) { return static_cast<uint32_t>(h >> 32); }
 
-  void add_slot(const K& key, uint32_t pos) {
-    if (2 * (used + 1) > slots.size()) {
-      reindex();
-      return;
+  Entry* find_hashed(const KeyView<K>& key, uint64_t h) {
+    if (slots.empty()) {
+      for (size_t i = 0, n = items.size(); i < n; ++i) {
+        Entry& e = items[i];
+        if (e.hash == h && e.value && KeyView<K>(e.key) == key) return &e;
+      }
+      return nullptr;
     }
-    const uint64_t h = key_hash(KeyView<K>(key));
+    const uint32_t tag = tag_of(h);
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      const IndexSlot& s = slots[i];
+      if (s.pos == kFree) return nullptr;
+      if (s.pos != kGone && s.tag == tag) {
+        Entry& e = items[s.pos];
+        if (e.hash == h && KeyView<K>(e.key) == key) return &e;
+      }
+    }
+  }
+  Entry& add_hashed(const K& key, V value, uint64_t h) {
+    Entry& e = items.emplace_back(h, key, store_value(std::move(value)));
+    const uint32_t pos = static_cast<uint32_t>(items.size() - 1);
+    if (!slots.empty()) {
+      if (2 * (used + 1) > slots.size()) reindex();
+      else place(h, pos);
+    } else if (items.size() > kScan) {
+      reindex();
+    }
+    return e;
+  }
+  void place(uint64_t h, uint32_t pos) {
     size_t i = h & mask;
     while (slots[i].pos != kFree) i = (i + 1) & mask;
-    slots[i] = IndexSlot{static_cast<uint32_t>(h >> 32), pos};
+    slots[i] = IndexSlot{tag_of(h), pos};
     ++used;
   }
   // Builds the index anew over the live entries, with room for at least
@@ -447,15 +468,8 @@ struct Ordered {
     slots.assign(cap, IndexSlot{});
     mask = cap - 1;
     used = 0;
-    for (size_t p = 0, n = items.size(); p < n; ++p) {
-      Entry& e = items[p];
-      if (!e.value) continue;
-      const uint64_t h = key_hash(KeyView<K>(e.key));
-      size_t i = h & mask;
-      while (slots[i].pos != kFree) i = (i + 1) & mask;
-      slots[i] = IndexSlot{static_cast<uint32_t>(h >> 32), static_cast<uint32_t>(p)};
-      ++used;
-    }
+    for (size_t p = 0, n = items.size(); p < n; ++p)
+      if (items[p].value) place(items[p].hash, static_cast<uint32_t>(p));
   }
 
   std::vector<IndexSlot> slots;  // empty while the entries are few
@@ -742,6 +756,15 @@ class Dict {
     if constexpr (by_ref_v<V>) out.value = &e->get();
     else out.value = e->get();
     return out;
+  }
+
+  // Hints for a lookup of key that comes soon (nothing for the host's
+  // object): see Ordered.
+  void prefetch_slot(const K& key) const {
+    if (s_ && !s_->host) s_->prefetch_slot(key);
+  }
+  void prefetch_entry(const K& key) const {
+    if (s_ && !s_->host) s_->prefetch_entry(key);
   }
 
   // lookup() by a view of a text key, made into a text only for the host.

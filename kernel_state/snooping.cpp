@@ -1,6 +1,5 @@
 // kernel_state: a bridge's snooping (MDB) state and its multicast router
 // ports, read once per bridge from the bridge tool.
-#include <cstdio>
 #include <cstring>
 
 #include "common/errors.h"
@@ -59,18 +58,27 @@ const KernMdbEntry* KernelState::kern_dev_get_mdb_entry(const std::string& orig_
   // The entry's key "%d.%s" of VLAN and group MAC, on the stack when it is
   // as short as they are.
   char number[24];
-  const int digits = std::snprintf(number, sizeof number, "%ld", orig_vlan);
+  char* const number_end = number + sizeof number;
+  char* digits = number_end;
+  unsigned long u = orig_vlan < 0 ? 0ul - static_cast<unsigned long>(orig_vlan)
+                                  : static_cast<unsigned long>(orig_vlan);
+  do {
+    *--digits = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u);
+  if (orig_vlan < 0) *--digits = '-';
+  const std::string_view vlan_text(digits, static_cast<size_t>(number_end - digits));
   char short_key[64];
   std::string long_key;
   std::string_view key;
-  const size_t size = static_cast<size_t>(digits) + 1 + orig_grp.size();
+  const size_t size = vlan_text.size() + 1 + orig_grp.size();
   if (size <= sizeof short_key) {
-    std::memcpy(short_key, number, static_cast<size_t>(digits));
-    short_key[digits] = '.';
-    std::memcpy(short_key + digits + 1, orig_grp.data(), orig_grp.size());
+    std::memcpy(short_key, vlan_text.data(), vlan_text.size());
+    short_key[vlan_text.size()] = '.';
+    std::memcpy(short_key + vlan_text.size() + 1, orig_grp.data(), orig_grp.size());
     key = std::string_view(short_key, size);
   } else {
-    long_key = std::string(number, static_cast<size_t>(digits)) + "." + std::string(orig_grp);
+    long_key.append(vlan_text).append(".").append(orig_grp);
     key = long_key;
   }
   auto it = need(caches.kern_mdb_cache, "kern_mdb_cache").find(orig_dev);

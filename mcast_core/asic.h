@@ -53,6 +53,30 @@ bool search_vlan_line(std::string_view text, std::string_view& vlan, std::string
 
 using FieldMap = std::map<std::string, std::string>;
 
+// One side's port names in a comparison, each with its hash, in the order
+// they were added; repeats allowed.  Kept from comparison to comparison for
+// their memory.
+struct CompareNames {
+  std::vector<std::string> names;
+  std::vector<uint64_t> hashes;
+  std::vector<std::pair<uint64_t, uint32_t>> order;  // sorted hashes, made on demand
+
+  void clear() {
+    names.clear();
+    hashes.clear();
+    order.clear();
+  }
+  void add(std::string_view name) {
+    names.emplace_back(name);
+    hashes.push_back(detail::key_hash(name));
+  }
+  // A new name to be written in place, then seal()ed.
+  std::string& add_slot() { return names.emplace_back(); }
+  void seal() {
+    if (hashes.size() < names.size()) hashes.push_back(detail::key_hash(names.back()));
+  }
+};
+
 // The checker's kernel caches are its own attributes (KernelCaches), and
 // the kernel readers (KernelState) run over them.
 class Asic : public KernelCaches, public KernelHost, public KernelState {
@@ -272,7 +296,7 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   NativeXlateIndex native_xlates_;
   // The port-name sets of one comparison.
   struct CompareSets {
-    std::vector<std::string> kern_l2, kern_l3, hw_l3, hw_l2;
+    CompareNames kern_l2, kern_l3, hw_l3, hw_l2;
   };
   CompareSets compare_sets_;
   bool compare_sets_busy_ = false;

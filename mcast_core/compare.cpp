@@ -23,22 +23,46 @@ const SharedText& note(int which) {
   return notes[which];
 }
 
-// A side's port names as a set: sorted, each once.
-void make_set(std::vector<std::string>& names) {
-  std::sort(names.begin(), names.end());
-  names.erase(std::unique(names.begin(), names.end()), names.end());
-}
-
-// a minus b is not empty, for two sets made by make_set.
-bool has_more(const std::vector<std::string>& a, const std::vector<std::string>& b) {
-  return !std::includes(b.begin(), b.end(), a.begin(), a.end());
+// a minus b is not empty, for two sides' port names (in any order, with
+// repeats).  Names are compared by their hashes first; a small side is
+// searched through, a larger one through its sorted hashes.
+bool has_more(const CompareNames& a, CompareNames& b) {
+  auto in_b_at = [&](size_t i, size_t j) {
+    return b.hashes[j] == a.hashes[i] && b.names[j] == a.names[i];
+  };
+  if (a.names.size() * b.names.size() <= 256) {
+    for (size_t i = 0; i < a.names.size(); ++i) {
+      bool found = false;
+      for (size_t j = 0; j < b.names.size() && !found; ++j) found = in_b_at(i, j);
+      if (!found) return true;
+    }
+    return false;
+  }
+  std::vector<std::pair<uint64_t, uint32_t>>& order = b.order;
+  if (order.size() != b.names.size()) {
+    order.clear();
+    for (size_t j = 0; j < b.names.size(); ++j)
+      order.emplace_back(b.hashes[j], static_cast<uint32_t>(j));
+    std::sort(order.begin(), order.end());
+  }
+  for (size_t i = 0; i < a.names.size(); ++i) {
+    auto at = std::lower_bound(order.begin(), order.end(), std::make_pair(a.hashes[i], 0u));
+    bool found = false;
+    for (; at != order.end() && at->first == a.hashes[i] && !found; ++at) found = in_b_at(i, at->second);
+    if (!found) return true;
+  }
+  return false;
 }
 
 // The encap2swp names of a replication group's targets, added to out.
-void add_port_names(const EncapList& encaps, std::vector<std::string>& out) {
+void add_port_names(const EncapList& encaps, CompareNames& out) {
   encaps.for_each([&](const Encap& e) {
-    if (e.evid == kNoVlan) out.emplace_back(e.linux_port);
-    else assign_with_vlan(out.emplace_back(), e.linux_port, e.evid);
+    if (e.evid == kNoVlan) {
+      out.add(e.linux_port);
+    } else {
+      assign_with_vlan(out.add_slot(), e.linux_port, e.evid);
+      out.seal();
+    }
   });
 }
 
@@ -60,6 +84,9 @@ Set<std::string>& Asic::new_tmp_encaps() {
 Value Asic::mroute_eq(const std::string& key, const std::string& iif,
                       const Iterable<std::string>& oil,
                       const std::shared_ptr<PeerChecks>& ul_mcast) {
+  // The route's place in the large route table is fetched while the key is
+  // split; the replication group's while the kernel side is expanded.
+  if (mroutes) mroutes->prefetch_slot(key);
   auto [vrf, src, grp] = key_to_sip_dip(key);
   const bool from_any = src && *src == "0.0.0.0";
 
@@ -79,6 +106,7 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
 
   Hmroute* route = need(mroutes, "mroutes").lookup(key).value;
   if (!route) return Value::boolean(true);
+  if (replication_groups) replication_groups->prefetch_slot(route->grp);
   // A key without the route form has no group: the expansion is asked
   // about None, as the host's own code would.
   const std::string group = grp ? *grp : std::string("None");
@@ -94,10 +122,10 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
     ~Busy() { flag = was; }
   } busy{compare_sets_busy_, compare_sets_busy_};
   compare_sets_busy_ = true;
-  std::vector<std::string>& kern_l2 = sets.kern_l2;
-  std::vector<std::string>& kern_l3 = sets.kern_l3;
-  std::vector<std::string>& hw_l3 = sets.hw_l3;
-  std::vector<std::string>& hw_l2 = sets.hw_l2;
+  CompareNames& kern_l2 = sets.kern_l2;
+  CompareNames& kern_l3 = sets.kern_l3;
+  CompareNames& hw_l3 = sets.hw_l3;
+  CompareNames& hw_l2 = sets.hw_l2;
   kern_l2.clear();
   kern_l3.clear();
   hw_l3.clear();
@@ -114,8 +142,10 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   iif_names.for_each([&](const std::string& n) {
     if (first) first_member = n;
     first = false;
-    if (bridge) kern_l2.emplace_back(std::string_view(n).substr(0, n.find('.')));
+    if (bridge) kern_l2.add(std::string_view(n).substr(0, n.find('.')));
   });
+
+  if (replication_groups) replication_groups->prefetch_entry(route->grp);
 
   if (policy_.pairing_and_iif) {
     if (!first) iif_names.erase(first_member);
@@ -126,7 +156,7 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   auto expand_oif = [&](const std::string& oif) {
     if (oif == iif) return;
     expand_base_dev(mac, kern_base_dev_kind_get(oif), new_tmp_encaps());
-    need(tmp_encaps, "tmp_encaps").for_each([&](const std::string& n) { kern_l3.push_back(n); });
+    need(tmp_encaps, "tmp_encaps").for_each([&](const std::string& n) { kern_l3.add(n); });
   };
   if (oil_items)
     for (const std::string& oif : *oil_items) expand_oif(oif);
@@ -138,10 +168,6 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
     add_port_names(group_entry.get().l3_encaps, hw_l3);
     add_port_names(group_entry.get().l2_encaps, hw_l2);
   }
-  make_set(kern_l2);
-  make_set(kern_l3);
-  make_set(hw_l3);
-  make_set(hw_l2);
   if (has_more(hw_l3, kern_l3)) route->oil_mismatch.push_back(note(1));
   if (has_more(kern_l3, hw_l3)) route->oil_mismatch.push_back(note(2));
   if (has_more(hw_l2, kern_l2)) route->oil_mismatch.push_back(note(3));
