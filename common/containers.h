@@ -358,6 +358,12 @@ struct Ordered {
     }
     return add_hashed(key, std::move(value), h);
   }
+  // The entry of key, made with value when there is none; true when made.
+  std::pair<Entry*, bool> insert_new(const K& key, V value) {
+    const uint64_t h = key_hash(KeyView<K>(key));
+    if (Entry* e = find_hashed(key, h)) return {e, false};
+    return {&add_hashed(key, std::move(value), h), true};
+  }
   // A new entry for a key that has none.
   Entry& add_new(const K& key, V value) {
     return add_hashed(key, std::move(value), key_hash(KeyView<K>(key)));
@@ -872,9 +878,7 @@ class Set {
   bool insert(const T& v) {
     Store& s = store();
     if (s.host) return s.host->insert(v);
-    if (s.find(v)) return false;
-    s.add_new(v, detail::Present{});
-    return true;
+    return s.insert_new(v, detail::Present{}).second;
   }
   bool erase(const T& v) {
     if (!s_) return false;

@@ -92,9 +92,9 @@ std::optional<std::pair<long, std::string>> KernelState::kern_get_vlan_and_atlin
     const std::string& dev) {
   if (!need(caches.kern_vlan_dev_cache_created, "kern_vlan_dev_cache_created"))
     kern_create_vlan_dev_cache();
-  auto it = need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").find(dev);
-  if (it == need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").end()) return std::nullopt;
-  return std::make_pair(it->second.vid, it->second.atlink);
+  auto found = need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").lookup(dev);
+  if (found.empty()) return std::nullopt;
+  return std::make_pair(found.get().vid, found.get().atlink);
 }
 
 std::vector<std::string> KernelState::expand_kern_bond(const std::string& dev) {
@@ -113,7 +113,19 @@ KernBaseDev KernelState::kern_base_dev_kind_get(const std::string& orig_dev, lon
     base.kind = entry.kind;
     base.vlan_filtering = entry.vlan_filtering;
   }
-  std::tie(base.dev, base.vlan) = kern_get_dev_vlan(orig_dev, base.kind, parent_vlan);
+  // kern_get_dev_vlan: a VLAN device known to the kernel becomes its lower
+  // device, and its own id replaces the one it was seen in.
+  base.dev = orig_dev;
+  base.vlan = parent_vlan;
+  if (base.kind == "vlan") {
+    if (!need(caches.kern_vlan_dev_cache_created, "kern_vlan_dev_cache_created"))
+      kern_create_vlan_dev_cache();
+    auto found = need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").lookup(orig_dev);
+    if (!found.empty() && found.get().vid != 0) {
+      base.dev = found.get().atlink;
+      base.vlan = found.get().vid;
+    }
+  }
   // One level only: the lower device is not resolved again.
   if (base.dev != orig_dev) {
     const KernDevEntry& entry = kern_dev_cache_get(base.dev);

@@ -81,17 +81,17 @@ const KernMdbEntry* KernelState::kern_dev_get_mdb_entry(const std::string& orig_
     long_key.append(vlan_text).append(".").append(orig_grp);
     key = long_key;
   }
-  auto it = need(caches.kern_mdb_cache, "kern_mdb_cache").find(orig_dev);
-  if (it == need(caches.kern_mdb_cache, "kern_mdb_cache").end()) {
-    const std::string out = command_output("/sbin/bridge -d -s mdb show dev " + orig_dev, "");
-    const long vlan_filtering = kern_dev_vlan_filtering_get(orig_dev);
-    // Stored before any line is read: a failure part-way is not retried.
-    it = need(caches.kern_mdb_cache, "kern_mdb_cache")
-             .emplace(orig_dev, KernMdbCache(orig_dev, vlan_filtering))
-             .first;
-    read_mdb(orig_dev, out, it->second);
-  }
-  return it->second.mdb_entries.lookup_text(key).value;
+  if (KernMdbCache* cache = need(caches.kern_mdb_cache, "kern_mdb_cache").lookup(orig_dev).value)
+    return cache->mdb_entries.lookup_text(key).value;
+  // The bridge's first request: its listing is read.
+  const std::string out = command_output("/sbin/bridge -d -s mdb show dev " + orig_dev, "");
+  const long vlan_filtering = kern_dev_vlan_filtering_get(orig_dev);
+  // Stored before any line is read: a failure part-way is not retried.
+  KernMdbCache& cache = need(caches.kern_mdb_cache, "kern_mdb_cache")
+                            .emplace(orig_dev, KernMdbCache(orig_dev, vlan_filtering))
+                            .first->second;
+  read_mdb(orig_dev, out, cache);
+  return cache.mdb_entries.lookup_text(key).value;
 }
 
 void KernelState::read_mdb(const std::string& bridge, const std::string& listing,

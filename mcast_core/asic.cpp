@@ -149,11 +149,27 @@ std::pair<Value, Value> Asic::get_l3_egress(const Value& intf) {
 
 // --- route keys and the pairing check
 
+// The match of "(?P<vrf>\S+), \((?P<sip>\S+),(?P<dip>\S+)\)" at the start of
+// the key, found without the regex engine: it runs once per compared route.
+// The VRF is the key's first run of non-blanks less its last byte, which
+// must be ",", and " (" follows it; the rest of the match lies in the next
+// run of non-blanks, where the greedy groups put the group's end at the
+// run's last ")" and the source's end at the last "," that leaves the
+// group a byte.
 Asic::KeyParts Asic::key_to_sip_dip(std::string_view key) {
-  static const Regex kKey(R"((?P<vrf>\S+), \((?P<sip>\S+),(?P<dip>\S+)\))");
-  auto m = kKey.match(key);
-  if (!m) return {};
-  return {std::string((*m)["vrf"]), std::string((*m)["sip"]), std::string((*m)["dip"])};
+  size_t w = 0;
+  while (w < key.size() && !is_space(key[w])) ++w;
+  if (w < 2 || w + 1 >= key.size() || key[w - 1] != ',' || key[w] != ' ' || key[w + 1] != '(')
+    return {};
+  size_t end = w + 2;
+  while (end < key.size() && !is_space(key[end])) ++end;
+  const std::string_view run = key.substr(w + 2, end - (w + 2));
+  const size_t close = run.rfind(')');
+  if (close == std::string_view::npos || close < 3) return {};
+  const size_t comma = run.rfind(',', close - 2);
+  if (comma == std::string_view::npos || comma == 0) return {};
+  return {std::string(key.substr(0, w - 1)), std::string(run.substr(0, comma)),
+          std::string(run.substr(comma + 1, close - comma - 1))};
 }
 
 void Asic::mroute_pairx_check_and_get_orig_dev() {

@@ -57,23 +57,42 @@ using FieldMap = std::map<std::string, std::string>;
 // they were added; repeats allowed.  Kept from comparison to comparison for
 // their memory.
 struct CompareNames {
-  std::vector<std::string> names;
-  std::vector<uint64_t> hashes;
+  struct Name {
+    uint64_t hash;
+    uint32_t at, size;  // in chars
+  };
+  std::string chars;  // the names, one after another
+  std::vector<Name> names;
   std::vector<std::pair<uint64_t, uint32_t>> order;  // sorted hashes, made on demand
 
   void clear() {
+    chars.clear();
     names.clear();
-    hashes.clear();
     order.clear();
   }
-  void add(std::string_view name) {
-    names.emplace_back(name);
-    hashes.push_back(detail::key_hash(name));
+  size_t size() const { return names.size(); }
+  std::string_view name(size_t i) const {
+    return std::string_view(chars).substr(names[i].at, names[i].size);
   }
-  // A new name to be written in place, then seal()ed.
-  std::string& add_slot() { return names.emplace_back(); }
-  void seal() {
-    if (hashes.size() < names.size()) hashes.push_back(detail::key_hash(names.back()));
+  void add(std::string_view name) {
+    const size_t at = chars.size();
+    chars.append(name);
+    seal(at);
+  }
+  // "%s.%ld" of port and VLAN.
+  void add_with_vlan(std::string_view port, long vlan) {
+    const size_t at = chars.size();
+    chars.append(port);
+    chars += '.';
+    append_decimal(chars, vlan);
+    seal(at);
+  }
+
+ private:
+  void seal(size_t at) {
+    const size_t size = chars.size() - at;
+    names.push_back(Name{detail::key_hash(std::string_view(chars).substr(at, size)),
+                         static_cast<uint32_t>(at), static_cast<uint32_t>(size)});
   }
 };
 

@@ -28,27 +28,27 @@ const SharedText& note(int which) {
 // searched through, a larger one through its sorted hashes.
 bool has_more(const CompareNames& a, CompareNames& b) {
   auto in_b_at = [&](size_t i, size_t j) {
-    return b.hashes[j] == a.hashes[i] && b.names[j] == a.names[i];
+    return b.names[j].hash == a.names[i].hash && b.name(j) == a.name(i);
   };
-  if (a.names.size() * b.names.size() <= 256) {
-    for (size_t i = 0; i < a.names.size(); ++i) {
+  if (a.size() * b.size() <= 256) {
+    for (size_t i = 0; i < a.size(); ++i) {
       bool found = false;
-      for (size_t j = 0; j < b.names.size() && !found; ++j) found = in_b_at(i, j);
+      for (size_t j = 0; j < b.size() && !found; ++j) found = in_b_at(i, j);
       if (!found) return true;
     }
     return false;
   }
   std::vector<std::pair<uint64_t, uint32_t>>& order = b.order;
-  if (order.size() != b.names.size()) {
+  if (order.size() != b.size()) {
     order.clear();
-    for (size_t j = 0; j < b.names.size(); ++j)
-      order.emplace_back(b.hashes[j], static_cast<uint32_t>(j));
+    for (size_t j = 0; j < b.size(); ++j) order.emplace_back(b.names[j].hash, static_cast<uint32_t>(j));
     std::sort(order.begin(), order.end());
   }
-  for (size_t i = 0; i < a.names.size(); ++i) {
-    auto at = std::lower_bound(order.begin(), order.end(), std::make_pair(a.hashes[i], 0u));
+  for (size_t i = 0; i < a.size(); ++i) {
+    const uint64_t h = a.names[i].hash;
+    auto at = std::lower_bound(order.begin(), order.end(), std::make_pair(h, 0u));
     bool found = false;
-    for (; at != order.end() && at->first == a.hashes[i] && !found; ++at) found = in_b_at(i, at->second);
+    for (; at != order.end() && at->first == h && !found; ++at) found = in_b_at(i, at->second);
     if (!found) return true;
   }
   return false;
@@ -57,12 +57,8 @@ bool has_more(const CompareNames& a, CompareNames& b) {
 // The encap2swp names of a replication group's targets, added to out.
 void add_port_names(const EncapList& encaps, CompareNames& out) {
   encaps.for_each([&](const Encap& e) {
-    if (e.evid == kNoVlan) {
-      out.add(e.linux_port);
-    } else {
-      assign_with_vlan(out.add_slot(), e.linux_port, e.evid);
-      out.seal();
-    }
+    if (e.evid == kNoVlan) out.add(e.linux_port);
+    else out.add_with_vlan(e.linux_port, e.evid);
   });
 }
 

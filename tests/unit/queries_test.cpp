@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
+#include "common/regex.h"
 #include "fakes.h"
 
 namespace {
@@ -160,6 +162,38 @@ TEST(RouteKey, SplitIntoVrfSourceAndGroup) {
       {"", T{}},
   };
   for (const auto& c : cases) EXPECT_EQ(nv::Asic::key_to_sip_dip(c.key), c.want) << c.key;
+}
+
+TEST(RouteKey, SplitsAsThePatternMatches) {
+  // Every text of up to seven bytes over the bytes that matter, against
+  // the pattern itself.
+  static const nv::Regex kKey(R"((?P<vrf>\S+), \((?P<sip>\S+),(?P<dip>\S+)\))");
+  const std::string alphabet = "a,( )\t";
+  std::string key;
+  size_t checked = 0;
+  std::function<void()> walk = [&] {
+    auto m = kKey.match(key);
+    nv::Asic::KeyParts want;
+    if (m) want = {std::string((*m)["vrf"]), std::string((*m)["sip"]), std::string((*m)["dip"])};
+    ASSERT_EQ(nv::Asic::key_to_sip_dip(key), want) << '"' << key << '"';
+    ++checked;
+    if (key.size() == 7) return;
+    for (char c : alphabet) {
+      key.push_back(c);
+      walk();
+      key.pop_back();
+    }
+  };
+  walk();
+  // Longer keys of the usual shape, with runs of each part.
+  for (const char* k : {"vrf-red, (10.1.1.1,239.1.1.1)", "v, (a,,b))x y", "v, (,a,b)", "v,, (a,b)",
+                        "v, (a,b)\t(c,d)", "v, (a,)b)", "v, (a,b)c)d"}) {
+    auto m = kKey.match(k);
+    nv::Asic::KeyParts want;
+    if (m) want = {std::string((*m)["vrf"]), std::string((*m)["sip"]), std::string((*m)["dip"])};
+    EXPECT_EQ(nv::Asic::key_to_sip_dip(k), want) << k;
+  }
+  EXPECT_GT(checked, 100000u);
 }
 
 TEST(PairingCheck, AppendsThePeerInterfaceWhileThePeerIsAlive) {
