@@ -547,6 +547,18 @@ class List {
     for (auto& v : s_->items) f(stored<T>(const_cast<Stored<T>&>(v)));
   }
 
+  // Hints that the list will be read soon: its store, then, once that is
+  // in the cache, its first elements.
+  void prefetch_store() const {
+    if (s_) __builtin_prefetch(s_.get());
+  }
+  void prefetch_items() const {
+    if (!s_ || s_->host || s_->items.empty()) return;
+    const char* p = reinterpret_cast<const char*>(s_->items.data());
+    const size_t bytes = std::min<size_t>(s_->items.size() * sizeof(Stored<T>), 1024);
+    for (size_t at = 0; at < bytes; at += 64) __builtin_prefetch(p + at);
+  }
+
   // While the list is the core's own (the host has never reached it, so
   // only the core can have changed it): a stamp that changes with every
   // change the core makes through these calls, different for every list.
@@ -771,6 +783,14 @@ class Dict {
   }
   void prefetch_entry(const K& key) const {
     if (s_ && !s_->host) s_->prefetch_entry(key);
+  }
+
+  // The value under key while the mapping is the core's own, for hints
+  // only; null otherwise.
+  const V* peek_native(const K& key) const {
+    if (!s_ || s_->host) return nullptr;
+    Entry* e = s_->find(key);
+    return e ? &e->get() : nullptr;
   }
 
   // lookup() by a view of a text key, made into a text only for the host.

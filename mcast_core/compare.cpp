@@ -149,10 +149,23 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
     if (!kern_iif || *kern_iif != route->iif) route->iif_mismatch.push_back(note(0));
   }
 
+  // The group's target lists, fetched ahead in steps while the OIL is
+  // expanded (hints only: what is read below is looked up then).
+  const ReplicationGroup* ahead =
+      replication_groups ? replication_groups->peek_native(route->grp) : nullptr;
+  if (ahead) {
+    ahead->l3_encaps.prefetch_store();
+    ahead->l2_encaps.prefetch_store();
+  }
   auto expand_oif = [&](const std::string& oif) {
     if (oif == iif) return;
     expand_base_dev(mac, kern_base_dev_kind_get(oif), new_tmp_encaps());
     need(tmp_encaps, "tmp_encaps").for_each([&](const std::string& n) { kern_l3.add(n); });
+    if (ahead) {
+      ahead->l3_encaps.prefetch_items();
+      ahead->l2_encaps.prefetch_items();
+      ahead = nullptr;
+    }
   };
   if (oil_items)
     for (const std::string& oif : *oil_items) expand_oif(oif);

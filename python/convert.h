@@ -278,6 +278,19 @@ struct Convert<std::pair<A, B>> {
 // Calls f(item) for every item of an iterable.
 template <class F>
 void for_each_item(PyObject* o, F&& f) {
+  // A list or tuple itself is read by position, as its own iterator reads
+  // it (a list's length is read at every step).
+  if (PyList_CheckExact(o)) {
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(o); ++i) {
+      Object hold = Object::borrow(PyList_GET_ITEM(o, i));
+      f(hold.get());
+    }
+    return;
+  }
+  if (PyTuple_CheckExact(o)) {
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(o); ++i) f(PyTuple_GET_ITEM(o, i));
+    return;
+  }
   Object it = Object::steal(PyObject_GetIter(o));
   while (PyObject* item = PyIter_Next(it.get())) {
     Object hold = Object::steal(item);
