@@ -150,9 +150,12 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   }
 
   // The group's target lists, fetched ahead in steps while the OIL is
-  // expanded (hints only: what is read below is looked up then).
-  const ReplicationGroup* ahead =
-      replication_groups ? replication_groups->peek_native(route->grp) : nullptr;
+  // expanded (hints only: what is read below is looked up then).  Only
+  // for an OIL taken whole: walking one may run the host's code, which
+  // may reach the table and so move its records.
+  const ReplicationGroup* ahead = oil_items && replication_groups
+                                      ? replication_groups->peek_native(route->grp)
+                                      : nullptr;
   if (ahead) {
     ahead->l3_encaps.prefetch_store();
     ahead->l2_encaps.prefetch_store();

@@ -375,8 +375,7 @@ class Class {
     detail::set_class_attr(type_, name, function(name, [f, names, required, fname](
                                                            PyObject* args, PyObject* kwargs) {
       self_of<T>(args);
-      Object rest = rest_of(args);
-      Args a(fname, rest.get(), kwargs, names, required);
+      Args a(fname, args, kwargs, names, required, 1);
       return f(PyTuple_GET_ITEM(args, 0), a);
     }));
     return *this;

@@ -2,6 +2,8 @@
 
 #include <structmember.h>
 
+#include <algorithm>
+
 #include "python/errors.h"
 
 namespace py {
@@ -74,9 +76,16 @@ PyTypeObject* native_type() {
 }  // namespace
 
 Args::Args(const std::string& function, PyObject* args, PyObject* kwargs,
-           std::vector<const char*> names, size_t required)
-    : slots_(names.size(), nullptr) {
-  Py_ssize_t given = args ? PyTuple_GET_SIZE(args) : 0;
+           const std::vector<const char*>& names, size_t required, Py_ssize_t skip)
+    : size_(names.size()) {
+  if (size_ <= kInline) {
+    slots_ = inline_;
+  } else {
+    more_.resize(size_);
+    slots_ = more_.data();
+  }
+  std::fill(slots_, slots_ + size_, nullptr);
+  Py_ssize_t given = args ? PyTuple_GET_SIZE(args) - skip : 0;
   size_t nkw = kwargs ? static_cast<size_t>(PyDict_Size(kwargs)) : 0;
   size_t total = static_cast<size_t>(given) + nkw;
   auto count_error = [&](const char* how, size_t n) {
@@ -85,7 +94,7 @@ Args::Args(const std::string& function, PyObject* args, PyObject* kwargs,
   };
   if (static_cast<size_t>(given) > names.size())
     count_error(required == names.size() ? "exactly" : "at most", names.size());
-  for (Py_ssize_t i = 0; i < given; ++i) slots_[i] = PyTuple_GET_ITEM(args, i);
+  for (Py_ssize_t i = 0; i < given; ++i) slots_[i] = PyTuple_GET_ITEM(args, skip + i);
   if (kwargs) {
     PyObject *key, *value;
     Py_ssize_t pos = 0;

@@ -5,6 +5,7 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -18,20 +19,31 @@ namespace py {
 // interpreter's own messages for a call that does not fit.
 class Args {
  public:
+  // The positional arguments are those of `args` from position `skip` on
+  // (a method's object comes first).
   Args(const std::string& function, PyObject* args, PyObject* kwargs,
-       std::vector<const char*> names, size_t required);
+       const std::vector<const char*>& names, size_t required, Py_ssize_t skip = 0);
+  Args(const Args& o) : more_(o.more_), size_(o.size_) {
+    slots_ = size_ <= kInline ? inline_ : more_.data();
+    std::copy(o.slots_, o.slots_ + size_, slots_);
+  }
+  Args& operator=(const Args&) = delete;
   // The argument in slot i, or null when it was not given.
   PyObject* operator[](size_t i) const { return slots_[i]; }
-  size_t size() const { return slots_.size(); }
+  size_t size() const { return size_; }
   // Gives the last defaults.size() slots their default where none was given.
   void fill_defaults(const std::vector<Object>& defaults) {
-    const size_t first = slots_.size() - defaults.size();
+    const size_t first = size_ - defaults.size();
     for (size_t i = 0; i < defaults.size(); ++i)
       if (!slots_[first + i]) slots_[first + i] = defaults[i].get();
   }
 
  private:
-  std::vector<PyObject*> slots_;
+  static constexpr size_t kInline = 8;
+  PyObject* inline_[kInline];
+  std::vector<PyObject*> more_;  // for functions of more arguments
+  PyObject** slots_;
+  size_t size_;
 };
 
 // The arguments of a method call after its object.
