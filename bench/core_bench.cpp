@@ -462,7 +462,7 @@ void BM_MrouteEqWarm(benchmark::State& state) {
   kernel->reads = 0;
   long agree = 0;
   for (const KernelRoute& r : d.routes)
-    if (asic->mroute_eq(r.key, r.iif, r.oil, peer).number) ++agree;
+    if (asic->mroute_eq(r.key, r.iif, r.oil, *peer).number) ++agree;
   const long cold_reads = kernel->reads;
   std::vector<nv::Iterable<std::string>> oils;
   for (const KernelRoute& r : d.routes) oils.emplace_back(r.oil);
@@ -477,7 +477,7 @@ void BM_MrouteEqWarm(benchmark::State& state) {
     state.ResumeTiming();
     for (size_t i = 0; i < d.routes.size(); ++i) {
       const KernelRoute& r = d.routes[i];
-      benchmark::DoNotOptimize(asic->mroute_eq(r.key, r.iif, oils[i], peer));
+      benchmark::DoNotOptimize(asic->mroute_eq(r.key, r.iif, oils[i], *peer));
     }
     if (kernel->reads != cold_reads) {
       state.SkipWithError("a warm pass read the kernel");

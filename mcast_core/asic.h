@@ -161,7 +161,7 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   // interfaces are expanded, so that it is not touched for a route the
   // hardware does not hold.
   Value mroute_eq(const std::string& key, const std::string& iif,
-                  const Iterable<std::string>& oil, const std::shared_ptr<PeerChecks>& ul_mcast);
+                  const Iterable<std::string>& oil, PeerChecks& ul_mcast);
   // _expand_kern_dev on the checker's tmp_encaps, whatever set it holds.
   void expand_kern_dev_here(const std::string& grp, const std::string& orig_dev, long parent_vlan);
   // tmp_encaps made a new empty set.

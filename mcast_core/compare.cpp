@@ -79,7 +79,7 @@ Set<std::string>& Asic::new_tmp_encaps() {
 
 Value Asic::mroute_eq(const std::string& key, const std::string& iif,
                       const Iterable<std::string>& oil,
-                      const std::shared_ptr<PeerChecks>& ul_mcast) {
+                      PeerChecks& ul_mcast) {
   // The route's place in the large route table is fetched while the key is
   // split; the replication group's while the kernel side is expanded.
   if (mroutes) mroutes->prefetch_slot(key);
@@ -93,11 +93,11 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
     oil_items = oil.values();
     if (env_.orig_dev->contains(iif) && !from_any) {
       if (oil_items->empty()) return Value::boolean(true);
-      return ul_mcast->check_orig_mroute(env_.self, src ? Value(*src) : Value(),
+      return ul_mcast.check_orig_mroute(env_.self, src ? Value(*src) : Value(),
                                          grp ? Value(*grp) : Value());
     }
     if (from_any && std::find(oil_items->begin(), oil_items->end(), kTermDev) != oil_items->end())
-      return ul_mcast->check_term_mroute(src ? Value(*src) : Value(), grp ? Value(*grp) : Value());
+      return ul_mcast.check_term_mroute(src ? Value(*src) : Value(), grp ? Value(*grp) : Value());
   }
 
   Hmroute* route = need(mroutes, "mroutes").lookup(key).value;

@@ -12,28 +12,6 @@ Object call_method(const Object& o, const char* name, const Object& args, const 
   return o.call_method(name, args, kwargs);
 }
 
-class Checks : public nv::PeerChecks, public Wrapped {
- public:
-  using Wrapped::Wrapped;
-
-  nv::Value check_orig_mroute(const nv::Value& asic, const nv::Value& src,
-                              const nv::Value& grp) override {
-    return Convert<nv::Value>::from(
-        object()
-            .call_method("check_orig_mroute",
-                         Object::tuple_of(Convert<nv::Value>::to(asic), Convert<nv::Value>::to(src),
-                                          Convert<nv::Value>::to(grp)))
-            .get());
-  }
-  nv::Value check_term_mroute(const nv::Value& src, const nv::Value& grp) override {
-    return Convert<nv::Value>::from(
-        object()
-            .call_method("check_term_mroute",
-                         Object::tuple_of(Convert<nv::Value>::to(src), Convert<nv::Value>::to(grp)))
-            .get());
-  }
-};
-
 class Shell : public nv::DiagShell, public Wrapped {
  public:
   using Wrapped::Wrapped;
@@ -218,8 +196,22 @@ std::shared_ptr<nv::PortTable> port_table(Object table) {
 std::shared_ptr<nv::NameSet> name_set(Object names) {
   return std::make_shared<Names>(std::move(names));
 }
-std::shared_ptr<nv::PeerChecks> peer_checks(Object checks) {
-  return std::make_shared<Checks>(std::move(checks));
+nv::Value PeerArg::check_orig_mroute(const nv::Value& asic, const nv::Value& src,
+                                     const nv::Value& grp) {
+  return Convert<nv::Value>::from(
+      object()
+          .call_method("check_orig_mroute",
+                       Object::tuple_of(Convert<nv::Value>::to(asic), Convert<nv::Value>::to(src),
+                                        Convert<nv::Value>::to(grp)))
+          .get());
+}
+
+nv::Value PeerArg::check_term_mroute(const nv::Value& src, const nv::Value& grp) {
+  return Convert<nv::Value>::from(
+      object()
+          .call_method("check_term_mroute",
+                       Object::tuple_of(Convert<nv::Value>::to(src), Convert<nv::Value>::to(grp)))
+          .get());
 }
 
 std::shared_ptr<nv::VrfDb> vrf_db(Object db) { return std::make_shared<Vrfs>(std::move(db)); }

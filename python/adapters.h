@@ -36,7 +36,6 @@ std::shared_ptr<nv::DiagShell> diag_shell(Object client);
 std::shared_ptr<nv::PortTable> port_table(Object table);
 std::shared_ptr<nv::NameSet> name_set(Object names);
 std::shared_ptr<nv::VrfDb> vrf_db(Object db);
-std::shared_ptr<nv::PeerChecks> peer_checks(Object checks);
 // Writes go to whatever sys.stdout is at the time of the write.
 std::shared_ptr<nv::Console> sys_stdout();
 // A list found as attribute `name` of `holder` each time it is used.
@@ -57,11 +56,19 @@ struct OutsideMakers {
 };
 std::shared_ptr<nv::ServiceFactory> services_from_globals(Object globals, OutsideMakers makers);
 
-// The host's checks as a method's argument: that object, whatever it is;
-// only its calls can fail.
+// The host's checks as a method's argument, for the call: that object,
+// whatever it is; only its calls can fail.  Made in the call's own
+// argument storage.
+class PeerArg final : public nv::PeerChecks, public Wrapped {
+ public:
+  using Wrapped::Wrapped;
+  nv::Value check_orig_mroute(const nv::Value& asic, const nv::Value& src,
+                              const nv::Value& grp) override;
+  nv::Value check_term_mroute(const nv::Value& src, const nv::Value& grp) override;
+};
 template <>
-struct Convert<std::shared_ptr<nv::PeerChecks>> {
-  static std::shared_ptr<nv::PeerChecks> from(PyObject* o) { return peer_checks(Object::borrow(o)); }
+struct Convert<nv::PeerChecks> {
+  static PeerArg from(PyObject* o) { return PeerArg(Object::borrow(o)); }
 };
 
 }  // namespace py
