@@ -415,7 +415,10 @@ struct Ordered {
       const IndexSlot& s = slots[i];
       if (s.pos == kFree) return;
       if (s.pos != kGone && s.tag == tag) {
-        __builtin_prefetch(&items[s.pos]);
+        // The entry's first lines: its hash and key, and a record's fields.
+        const char* p = reinterpret_cast<const char*>(&items[s.pos]);
+        for (size_t at = 0; at < std::min<size_t>(sizeof(Entry), 320); at += 64)
+          __builtin_prefetch(p + at);
         return;
       }
     }

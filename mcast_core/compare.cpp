@@ -80,10 +80,13 @@ Set<std::string>& Asic::new_tmp_encaps() {
 Value Asic::mroute_eq(const std::string& key, const std::string& iif,
                       const Iterable<std::string>& oil,
                       PeerChecks& ul_mcast) {
-  // The route's place in the large route table is fetched while the key is
-  // split; the replication group's while the kernel side is expanded.
+  // The route's slot in the large route table is fetched while the key is
+  // split, its entry while the pairing cases are tested; the replication
+  // group's the same way while the kernel side is expanded.  These are
+  // hints to the cache only.
   if (mroutes) mroutes->prefetch_slot(key);
   auto [vrf, src, grp] = key_to_sip_dip(key);
+  if (mroutes) mroutes->prefetch_entry(key);
   const bool from_any = src && *src == "0.0.0.0";
 
   // The pairing cases ask the OIL for its length and members before
