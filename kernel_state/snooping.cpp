@@ -57,17 +57,8 @@ const KernMdbEntry* KernelState::kern_dev_get_mdb_entry(const std::string& orig_
                                                         std::string_view orig_grp) {
   // The entry's key "%d.%s" of VLAN and group MAC, on the stack when it is
   // as short as they are.
-  char number[24];
-  char* const number_end = number + sizeof number;
-  char* digits = number_end;
-  unsigned long u = orig_vlan < 0 ? 0ul - static_cast<unsigned long>(orig_vlan)
-                                  : static_cast<unsigned long>(orig_vlan);
-  do {
-    *--digits = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u);
-  if (orig_vlan < 0) *--digits = '-';
-  const std::string_view vlan_text(digits, static_cast<size_t>(number_end - digits));
+  std::string vlan_text;  // short: no allocation
+  append_decimal(vlan_text, orig_vlan);
   char short_key[64];
   std::string long_key;
   std::string_view key;
