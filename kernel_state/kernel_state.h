@@ -87,6 +87,8 @@ std::optional<std::string> try_grp_ip2mac(std::string_view grp);
 class GroupMac {
  public:
   explicit GroupMac(std::string_view grp) : grp_(grp) {}
+  GroupMac(const GroupMac&) = delete;  // its view points into itself
+  GroupMac& operator=(const GroupMac&) = delete;
   // grp_ip2mac of the group; raises as it does, every time it is asked.
   std::string_view get();
   std::string_view grp() const { return grp_; }
