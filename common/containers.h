@@ -236,6 +236,29 @@ uint64_t key_hash(K key) {
   return mix64(static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull + 1);
 }
 
+// An iterator over the positions of a container with operator[].
+template <class C, class R>
+class IndexIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = std::remove_cv_t<std::remove_reference_t<R>>;
+  using difference_type = std::ptrdiff_t;
+  using pointer = void;
+  using reference = R;
+  IndexIterator(const C* c, size_t i) : c_(c), i_(i) {}
+  R operator*() const { return (*c_)[i_]; }
+  IndexIterator& operator++() {
+    ++i_;
+    return *this;
+  }
+  bool operator!=(const IndexIterator& o) const { return i_ != o.i_; }
+  bool operator==(const IndexIterator& o) const { return i_ == o.i_; }
+
+ private:
+  const C* c_;
+  size_t i_;
+};
+
 // Elements in insertion order whose addresses never change: chunks of 8,
 // 8, 16, 32, ... elements, allocated as they fill.  Nothing is allocated
 // while it is empty.
@@ -286,32 +309,14 @@ class StableVector {
   }
   // Destroys every element and gives the memory back.
   void clear() {
+    truncate();
     for (size_t c = 0; c < kChunks && chunks_[c]; ++c) {
-      const size_t begin = start_of(c);
-      const size_t n = std::min(size_, begin + capacity_of(c)) - std::min(size_, begin);
-      std::destroy_n(chunks_[c], n);
       std::allocator<E>().deallocate(chunks_[c], capacity_of(c));
       chunks_[c] = nullptr;
     }
-    size_ = 0;
   }
 
-  class iterator {
-   public:
-    iterator(const StableVector* v, size_t i) : v_(v), i_(i) {}
-    E& operator*() const { return (*v_)[i_]; }
-    E* operator->() const { return &(*v_)[i_]; }
-    iterator& operator++() {
-      ++i_;
-      return *this;
-    }
-    bool operator!=(const iterator& o) const { return i_ != o.i_; }
-    bool operator==(const iterator& o) const { return i_ == o.i_; }
-
-   private:
-    const StableVector* v_;
-    size_t i_;
-  };
+  using iterator = IndexIterator<StableVector, E&>;
   iterator begin() const { return iterator(this, 0); }
   iterator end() const { return iterator(this, size_); }
 
@@ -608,26 +613,7 @@ class List {
     }
   }
 
-  class iterator {
-   public:
-    using iterator_category = std::input_iterator_tag;
-    using value_type = T;
-    using difference_type = std::ptrdiff_t;
-    using pointer = void;
-    using reference = Get<T>;
-    iterator(const List* l, size_t i) : l_(l), i_(i) {}
-    Get<T> operator*() const { return (*l_)[i_]; }
-    iterator& operator++() {
-      ++i_;
-      return *this;
-    }
-    bool operator!=(const iterator& o) const { return i_ != o.i_; }
-    bool operator==(const iterator& o) const { return i_ == o.i_; }
-
-   private:
-    const List* l_;
-    size_t i_;
-  };
+  using iterator = detail::IndexIterator<List, Get<T>>;
   iterator begin() const { return iterator(this, 0); }
   iterator end() const { return iterator(this, size()); }
 
@@ -765,19 +751,7 @@ class Dict {
   size_t count(const K& key) const { return contains(key) ? 1 : 0; }
 
   // The value stored under key; the record itself for a record.
-  SlotOf<V> lookup(const K& key) const {
-    SlotOf<V> out{};
-    if (!s_) return out;
-    if (s_->host) {
-      s_->host->find(key, out);
-      return out;
-    }
-    Entry* e = s_->find(key);
-    if (!e) return out;
-    if constexpr (by_ref_v<V>) out.value = &e->get();
-    else out.value = e->get();
-    return out;
-  }
+  SlotOf<V> lookup(const K& key) const { return lookup_as(key); }
 
   // Hints for a lookup of key that comes soon (nothing for the host's
   // object): see Ordered.
@@ -798,19 +772,7 @@ class Dict {
 
   // lookup() by a view of a text key, made into a text only for the host.
   template <class KK = K, class = std::enable_if_t<std::is_same_v<KK, std::string>>>
-  SlotOf<V> lookup_text(std::string_view key) const {
-    SlotOf<V> out{};
-    if (!s_) return out;
-    if (s_->host) {
-      s_->host->find(std::string(key), out);
-      return out;
-    }
-    Entry* e = s_->find(key);
-    if (!e) return out;
-    if constexpr (by_ref_v<V>) out.value = &e->get();
-    else out.value = e->get();
-    return out;
-  }
+  SlotOf<V> lookup_text(std::string_view key) const { return lookup_as(key); }
 
   // Stores value under key, in the place of an earlier value; a new key
   // comes last.
@@ -856,6 +818,23 @@ class Dict {
   const Store* peek() const { return s_.get(); }
 
  private:
+  // lookup() by the key or a view of it; the host is asked with a key.
+  template <class KV>
+  SlotOf<V> lookup_as(const KV& key) const {
+    SlotOf<V> out{};
+    if (!s_) return out;
+    if (s_->host) {
+      if constexpr (std::is_same_v<KV, K>) s_->host->find(key, out);
+      else s_->host->find(K(key), out);
+      return out;
+    }
+    Entry* e = s_->find(key);
+    if (!e) return out;
+    if constexpr (by_ref_v<V>) out.value = &e->get();
+    else out.value = e->get();
+    return out;
+  }
+
   std::unique_ptr<Store> s_;
 };
 

@@ -71,17 +71,7 @@ class NameTable {
       for (size_t k = 0; k < n; ++k) w |= uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
       return w;
     }
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
-    size_t left = n;
-    for (; left >= 8; p += 8, left -= 8) {
-      uint64_t w;
-      std::memcpy(&w, p, 8);
-      h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
-      h ^= h >> 31;
-    }
-    uint64_t w = 0;
-    for (size_t k = 0; k < left; ++k) w |= uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
-    return h ^ w;
+    return detail::key_hash(name);
   }
   size_t slot_of(uint64_t key) const {
     return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
