@@ -413,23 +413,41 @@ struct Ordered {
     if (!slots.empty()) __builtin_prefetch(&slots[key_hash(key) & mask]);
   }
   void prefetch_entry(const KeyView<K>& key) const {
-    if (slots.empty()) return;
-    const uint64_t h = key_hash(key);
-    const uint32_t tag = tag_of(h);
-    for (size_t i = h & mask;; i = (i + 1) & mask) {
-      const IndexSlot& s = slots[i];
-      if (s.pos == kFree) return;
-      if (s.pos != kGone && s.tag == tag) {
-        // The entry's first lines: its hash and key, and a record's fields.
-        const char* p = reinterpret_cast<const char*>(&items[s.pos]);
-        for (size_t at = 0; at < std::min<size_t>(sizeof(Entry), 320); at += 64)
-          __builtin_prefetch(p + at);
-        return;
+    if (const Entry* e = likely_entry(key)) {
+      // The entry's first lines: its hash and key, and a record's fields.
+      const char* p = reinterpret_cast<const char*>(e);
+      for (size_t at = 0; at < std::min<size_t>(sizeof(Entry), 320); at += 64)
+        __builtin_prefetch(p + at);
+    }
+  }
+  // Then, once the entry is there: what it points to, a long key's text
+  // and a record kept in its own allocation.
+  void prefetch_held(const KeyView<K>& key) const {
+    const Entry* e = likely_entry(key);
+    if (!e) return;
+    if constexpr (std::is_same_v<K, std::string>) __builtin_prefetch(e->key.data());
+    if constexpr (is_returned_v<V>) {
+      if (e->value) {
+        const char* p = reinterpret_cast<const char*>(e->value->get());
+        for (size_t at = 0; at < std::min<size_t>(sizeof(V), 256); at += 64) __builtin_prefetch(p + at);
       }
     }
   }
 
  private:
+  // The entry whose hash matches key's, by the index only (the key itself
+  // is not compared): for hints.
+  const Entry* likely_entry(const KeyView<K>& key) const {
+    if (slots.empty()) return nullptr;
+    const uint64_t h = key_hash(key);
+    const uint32_t tag = tag_of(h);
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      const IndexSlot& s = slots[i];
+      if (s.pos == kFree) return nullptr;
+      if (s.pos != kGone && s.tag == tag) return &items[s.pos];
+    }
+  }
+
   static constexpr size_t kScan = 8;
   static constexpr uint32_t kFree = UINT32_MAX, kGone = UINT32_MAX - 1;
   struct IndexSlot {
@@ -559,6 +577,10 @@ class List {
   // in the cache, its first elements.
   void prefetch_store() const {
     if (s_) __builtin_prefetch(s_.get());
+  }
+  // Where the next element of a core's own list goes.
+  void prefetch_end() const {
+    if (s_ && !s_->host) __builtin_prefetch(s_->items.data() + s_->items.size(), 1);
   }
   void prefetch_items() const {
     if (!s_ || s_->host || s_->items.empty()) return;
@@ -755,11 +777,14 @@ class Dict {
 
   // Hints for a lookup of key that comes soon (nothing for the host's
   // object): see Ordered.
-  void prefetch_slot(const K& key) const {
+  void prefetch_slot(const detail::KeyView<K>& key) const {
     if (s_ && !s_->host) s_->prefetch_slot(key);
   }
-  void prefetch_entry(const K& key) const {
+  void prefetch_entry(const detail::KeyView<K>& key) const {
     if (s_ && !s_->host) s_->prefetch_entry(key);
+  }
+  void prefetch_held(const detail::KeyView<K>& key) const {
+    if (s_ && !s_->host) s_->prefetch_held(key);
   }
 
   // The value under key while the mapping is the core's own, for hints

@@ -153,11 +153,17 @@ class SharedText {
  public:
   SharedText(std::string text) : text_(std::make_shared<const std::string>(std::move(text))) {}
   SharedText(const char* text) : SharedText(std::string(text)) {}
+  // A text that outlives every copy (a static one): its copies point to it
+  // and count nothing.
+  static SharedText lasting(const std::string& text) {
+    return SharedText(std::shared_ptr<const std::string>(std::shared_ptr<void>(), &text));
+  }
   const std::string& str() const { return *text_; }
   bool operator==(const SharedText& o) const { return str() == o.str(); }
   bool operator==(std::string_view o) const { return str() == o; }
 
  private:
+  explicit SharedText(std::shared_ptr<const std::string> text) : text_(std::move(text)) {}
   std::shared_ptr<const std::string> text_;
 };
 

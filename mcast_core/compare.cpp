@@ -16,10 +16,14 @@ constexpr std::string_view kTermDev = "ipmr-lo";
 
 // The notes, each made once and shared by every route that carries it.
 const SharedText& note(int which) {
-  static const SharedText notes[] = {
+  // Never destroyed: routes may hold them until the very end.
+  static const std::string* const texts = new const std::string[5]{
       "kernel IIF does not match hw IIF", "hw has OIFs not in the kernel",
       "kernel has OIFs not in the hw",    "hw has L2-OIFs not in the kernel",
       "kernel has L2-OIFs not in the hw"};
+  static const SharedText notes[] = {SharedText::lasting(texts[0]), SharedText::lasting(texts[1]),
+                                     SharedText::lasting(texts[2]), SharedText::lasting(texts[3]),
+                                     SharedText::lasting(texts[4])};
   return notes[which];
 }
 
@@ -80,10 +84,10 @@ Set<std::string>& Asic::new_tmp_encaps() {
 Value Asic::mroute_eq(const std::string& key, const std::string& iif,
                       const Iterable<std::string>& oil,
                       PeerChecks& ul_mcast) {
-  // The route's slot in the large route table is fetched while the key is
-  // split, its entry while the pairing cases are tested; the replication
-  // group's the same way while the kernel side is expanded.  These are
-  // hints to the cache only.
+  // The route's place in the large route table is fetched into the cache
+  // in steps (index slot, entry, record) while the key is split and the
+  // pairing cases are tested; the replication group's the same way while
+  // the kernel side is expanded.  These are hints to the cache only.
   if (mroutes) mroutes->prefetch_slot(key);
   auto [vrf, src, grp] = key_to_sip_dip(key);
   if (mroutes) mroutes->prefetch_entry(key);
@@ -94,6 +98,7 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   std::optional<std::vector<std::string>> oil_items;
   if (policy_.pairing_and_iif) {
     oil_items = oil.values();
+    if (mroutes) mroutes->prefetch_held(key);
     if (env_.orig_dev->contains(iif) && !from_any) {
       if (oil_items->empty()) return Value::boolean(true);
       return ul_mcast.check_orig_mroute(env_.self, src ? Value(*src) : Value(),
@@ -103,9 +108,12 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
       return ul_mcast.check_term_mroute(src ? Value(*src) : Value(), grp ? Value(*grp) : Value());
   }
 
+  if (mroutes && !policy_.pairing_and_iif) mroutes->prefetch_held(key);
   Hmroute* route = need(mroutes, "mroutes").lookup(key).value;
   if (!route) return Value::boolean(true);
   if (replication_groups) replication_groups->prefetch_slot(route->grp);
+  route->iif_mismatch.prefetch_store();
+  route->oil_mismatch.prefetch_store();
   // A key without the route form has no group: the expansion is asked
   // about None, as the host's own code would.
   const std::string group = grp ? *grp : std::string("None");
@@ -130,9 +138,11 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   hw_l3.clear();
   hw_l2.clear();
 
+  if (replication_groups) replication_groups->prefetch_entry(route->grp);
   // The IIF's expansion resolves it as the line above does; nothing runs in
   // between that could change the answer.
   const KernBaseDev base = kern_base_dev_kind_get(iif);
+  if (replication_groups) replication_groups->prefetch_held(route->grp);
   expand_base_dev(mac, base, new_tmp_encaps());
   Set<std::string>& iif_names = need(tmp_encaps, "tmp_encaps");
   std::string first_member;
@@ -144,7 +154,8 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
     if (bridge) kern_l2.add(std::string_view(n).substr(0, n.find('.')));
   });
 
-  if (replication_groups) replication_groups->prefetch_entry(route->grp);
+  route->iif_mismatch.prefetch_end();
+  route->oil_mismatch.prefetch_end();
 
   if (policy_.pairing_and_iif) {
     if (!first) iif_names.erase(first_member);

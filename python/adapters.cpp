@@ -1,5 +1,7 @@
 #include "python/adapters.h"
 
+#include <cstring>
+
 namespace py {
 
 namespace {
@@ -136,20 +138,36 @@ class Stdout : public nv::Console {
 
 class AttributeList : public nv::DeviceList {
  public:
-  AttributeList(Object holder, std::string name) : holder_(std::move(holder)), name_(std::move(name)) {}
+  AttributeList(Object holder, std::string name)
+      : holder_(std::move(holder)),
+        name_(Object::steal(PyString_InternFromString(name.c_str()))) {}
   void append(const std::string& dev) override {
     list().call_method("append", Object::tuple_of(str(dev)));
   }
   bool contains(const std::string& dev) override {
-    int r = PySequence_Contains(list().get(), str(dev).get());
+    Object l = list();
+    // A list of plain texts is searched as `in` would search it, without
+    // making a text of dev; anything else is asked.
+    if (PyList_CheckExact(l.get())) {
+      bool plain = true;
+      for (Py_ssize_t i = 0; i < PyList_GET_SIZE(l.get()) && plain; ++i) {
+        PyObject* item = PyList_GET_ITEM(l.get(), i);
+        if (!PyString_CheckExact(item)) plain = false;
+        else if (static_cast<size_t>(PyString_GET_SIZE(item)) == dev.size() &&
+                 std::memcmp(PyString_AS_STRING(item), dev.data(), dev.size()) == 0)
+          return true;
+      }
+      if (plain) return false;
+    }
+    int r = PySequence_Contains(l.get(), str(dev).get());
     if (r < 0) throw_pending();
     return r != 0;
   }
 
  private:
-  Object list() const { return holder_.attr(name_.c_str()); }
+  Object list() const { return Object::steal(PyObject_GetAttr(holder_.get(), name_.get())); }
   Object holder_;
-  std::string name_;
+  Object name_;
 };
 
 class GlobalsServices : public nv::ServiceFactory {

@@ -96,6 +96,27 @@ def sim_checks(m):
             pass
     check(a.kern_dev_cache == {}, 'the pairing cases looked the kernel up')
 
+    # ORIG_DEV is the host's list, read at every call and searched as `in`
+    # searches it: a unicode name or an object that compares equal counts.
+    class Named(object):
+        def __init__(self, name):
+            self.name = name
+
+        def __eq__(self, other):
+            return other == self.name
+
+    b = m.Asic()
+    for entry, iif in [(u'swp7', 'swp7'), (Named('swp8'), 'swp8'), ('swp9', 'swp9')]:
+        m.Asic.ORIG_DEV.append(entry)
+        try:
+            r = b.mroute_eq('default, (10.0.0.1,239.1.1.1)', iif, ['swp1'], peer)
+            check(r is peer.result and peer.calls[-1][0] == 'orig',
+                  'ORIG_DEV entry %r does not make %s a pairing IIF' % (entry, iif))
+        finally:
+            m.Asic.ORIG_DEV.remove(entry)
+    r = b.mroute_eq('default, (10.0.0.1,239.1.1.1)', 'swp9', ['swp1'], peer)
+    check(r is not peer.result, 'a name taken out of ORIG_DEV still counts')
+
     # A route the hardware does not hold: true, and no kernel command.
     check(a.mroute_eq('default, (1.2.3.4,239.9.9.9)', 'br100', ['br200'], peer) is True,
           'a route not in hardware is not true')
