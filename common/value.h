@@ -81,7 +81,11 @@ class Iterable {
   using Each = std::function<void(const T&)>;
   using Walker = std::function<void(const Each&)>;
 
-  explicit Iterable(Walker walker) : walker_(std::move(walker)) {}
+  // What values() appends every item to, in one walk like the walker's.
+  using Collector = std::function<void(std::vector<T>&)>;
+
+  explicit Iterable(Walker walker, Collector collect = nullptr)
+      : walker_(std::move(walker)), collect_(std::move(collect)) {}
   Iterable(std::vector<T> items)
       : walker_([items = std::move(items)](const Each& f) {
           for (const T& x : items) f(x);
@@ -90,12 +94,14 @@ class Iterable {
   void for_each(const Each& f) const { walker_(f); }
   std::vector<T> values() const {
     std::vector<T> out;
-    for_each([&](const T& x) { out.push_back(x); });
+    if (collect_) collect_(out);
+    else for_each([&](const T& x) { out.push_back(x); });
     return out;
   }
 
  private:
   Walker walker_;
+  Collector collect_;
 };
 
 // type(v).__name__

@@ -117,7 +117,7 @@ KernBaseDev KernelState::kern_base_dev_kind_get(const std::string& orig_dev, lon
   // device, and its own id replaces the one it was seen in.
   base.dev = orig_dev;
   base.vlan = parent_vlan;
-  if (base.kind == "vlan") {
+  if (dev_kind_of(base.kind) == DevKind::vlan) {
     if (!need(caches.kern_vlan_dev_cache_created, "kern_vlan_dev_cache_created"))
       kern_create_vlan_dev_cache();
     auto found = need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").lookup(orig_dev);
@@ -132,6 +132,7 @@ KernBaseDev KernelState::kern_base_dev_kind_get(const std::string& orig_dev, lon
     base.kind = entry.kind;
     base.vlan_filtering = entry.vlan_filtering;
   }
+  base.code = dev_kind_of(base.kind);
   return base;
 }
 

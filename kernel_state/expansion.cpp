@@ -1,21 +1,10 @@
 // kernel_state: a kernel device expanded, for one group, into the port names
 // the hardware must replicate the group to.
-#include <algorithm>
-#include <iterator>
 
 #include "common/text.h"
 #include "kernel_state/kernel_state.h"
 
 namespace nv {
-
-namespace {
-
-bool supported(const std::string& kind) {
-  return std::any_of(std::begin(kDevsSupported), std::end(kDevsSupported),
-                     [&](const char* k) { return kind == k; });
-}
-
-}  // namespace
 
 void KernelState::expand_kern_dev(const std::string& grp, const std::string& orig_dev,
                                   long parent_vlan, Set<std::string>& tmp_encaps) {
@@ -25,9 +14,9 @@ void KernelState::expand_kern_dev(const std::string& grp, const std::string& ori
 
 void KernelState::expand_base_dev(GroupMac& grp, const KernBaseDev& base,
                                   Set<std::string>& tmp_encaps) {
-  if (!supported(base.kind)) return;
+  if (base.code == DevKind::other) return;
   std::string name;
-  if (base.kind == "bridge") {
+  if (base.code == DevKind::bridge) {
     const bool vlan_aware = base.vlan_filtering != 0;
     auto add = [&](const std::string& member) {
       if (!vlan_aware) {
@@ -46,7 +35,7 @@ void KernelState::expand_base_dev(GroupMac& grp, const KernBaseDev& base,
       if (vlan_aware) for_each_vlan_member(base.vlan, add);
       else kern_get_br_members(base.dev).get().for_each(add);
     }
-  } else if (base.kind == "bond") {
+  } else if (base.code == DevKind::bond) {
     for (const std::string& slave : expand_kern_bond(base.dev)) {
       if (base.vlan == -1) {
         tmp_encaps.insert(slave);
@@ -55,7 +44,7 @@ void KernelState::expand_base_dev(GroupMac& grp, const KernBaseDev& base,
         tmp_encaps.insert(name);
       }
     }
-  } else if (base.kind == "swp") {
+  } else if (base.code == DevKind::swp) {
     if (base.vlan == -1) {
       tmp_encaps.insert(base.dev);
     } else {

@@ -61,19 +61,30 @@ using StoredMembers = SlotOf<List<std::string>>;
 
 // A device resolved to the device under it: a VLAN device known to the
 // kernel becomes its lower device and its VLAN id.
+// The device kinds the expansion follows.
+inline const char* const kDevsSupported[] = {"bridge", "bond", "vlan", "swp"};
+// Which of them a kind text is (other for any text not among them).
+enum class DevKind : unsigned char { other, bridge, bond, vlan, swp };
+inline DevKind dev_kind_of(std::string_view kind) {
+  if (kind == "bridge") return DevKind::bridge;
+  if (kind == "bond") return DevKind::bond;
+  if (kind == "vlan") return DevKind::vlan;
+  if (kind == "swp") return DevKind::swp;
+  return DevKind::other;
+}
+
 struct KernBaseDev {
   std::string kind;
   std::string dev;
   long vlan;
   // The device's VLAN filtering as its cache entry held it when it was
-  // resolved; not part of what the host sees.
+  // resolved, and which supported kind `kind` is; not part of what the
+  // host sees.
   long vlan_filtering = 0;
+  DevKind code = DevKind::other;
   // (kind, device, VLAN), as the host reads it.
   std::tuple<std::string, std::string, long> as_tuple() const { return {kind, dev, vlan}; }
 };
-
-// The device kinds the expansion follows.
-inline const char* const kDevsSupported[] = {"bridge", "bond", "vlan", "swp"};
 
 // "01:00:5e:%02x:%02x:%02x" of the low 23 bits of a dotted IPv4 group.
 // Raises IndexError for fewer than four pieces and ValueError for a piece

@@ -157,19 +157,25 @@ std::pair<Value, Value> Asic::get_l3_egress(const Value& intf) {
 // run's last ")" and the source's end at the last "," that leaves the
 // group a byte.
 Asic::KeyParts Asic::key_to_sip_dip(std::string_view key) {
+  const std::optional<KeyViews> v = key_views(key);
+  if (!v) return {};
+  return {std::string(v->vrf), std::string(v->src), std::string(v->grp)};
+}
+
+std::optional<Asic::KeyViews> Asic::key_views(std::string_view key) {
   size_t w = 0;
   while (w < key.size() && !is_space(key[w])) ++w;
   if (w < 2 || w + 1 >= key.size() || key[w - 1] != ',' || key[w] != ' ' || key[w + 1] != '(')
-    return {};
+    return std::nullopt;
   size_t end = w + 2;
   while (end < key.size() && !is_space(key[end])) ++end;
   const std::string_view run = key.substr(w + 2, end - (w + 2));
   const size_t close = run.rfind(')');
-  if (close == std::string_view::npos || close < 3) return {};
+  if (close == std::string_view::npos || close < 3) return std::nullopt;
   const size_t comma = run.rfind(',', close - 2);
-  if (comma == std::string_view::npos || comma == 0) return {};
-  return {std::string(key.substr(0, w - 1)), std::string(run.substr(0, comma)),
-          std::string(run.substr(comma + 1, close - comma - 1))};
+  if (comma == std::string_view::npos || comma == 0) return std::nullopt;
+  return KeyViews{key.substr(0, w - 1), run.substr(0, comma),
+                  run.substr(comma + 1, close - comma - 1)};
 }
 
 void Asic::mroute_pairx_check_and_get_orig_dev() {

@@ -64,11 +64,13 @@ struct CompareNames {
   std::string chars;  // the names, one after another
   std::vector<Name> names;
   std::vector<std::pair<uint64_t, uint32_t>> order;  // sorted hashes, made on demand
+  size_t hashed = 0;  // names whose hash is set, from the first on
 
   void clear() {
     chars.clear();
     names.clear();
     order.clear();
+    hashed = 0;
   }
   size_t size() const { return names.size(); }
   std::string_view name(size_t i) const {
@@ -87,12 +89,14 @@ struct CompareNames {
     append_decimal(chars, vlan);
     seal(at);
   }
+  // Hashes are made only for a comparison that sorts them.
+  void hash_all() {
+    for (; hashed < names.size(); ++hashed) names[hashed].hash = detail::key_hash(name(hashed));
+  }
 
  private:
   void seal(size_t at) {
-    const size_t size = chars.size() - at;
-    names.push_back(Name{detail::key_hash(std::string_view(chars).substr(at, size)),
-                         static_cast<uint32_t>(at), static_cast<uint32_t>(size)});
+    names.push_back(Name{0, static_cast<uint32_t>(at), static_cast<uint32_t>(chars.size() - at)});
   }
 };
 
@@ -152,6 +156,11 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   using KeyParts = std::tuple<std::optional<std::string>, std::optional<std::string>,
                               std::optional<std::string>>;
   static KeyParts key_to_sip_dip(std::string_view key);
+  // The same three parts as views of the key; none for a key without them.
+  struct KeyViews {
+    std::string_view vrf, src, grp;
+  };
+  static std::optional<KeyViews> key_views(std::string_view key);
   void mroute_pairx_check_and_get_orig_dev();
 
   // --- the route comparison
@@ -160,7 +169,7 @@ class Asic : public KernelCaches, public KernelHost, public KernelState {
   // `oil` is walked once; without the pairing cases only where its
   // interfaces are expanded, so that it is not touched for a route the
   // hardware does not hold.
-  Value mroute_eq(const std::string& key, const std::string& iif,
+  Value mroute_eq(std::string_view key, const std::string& iif,
                   const Iterable<std::string>& oil, PeerChecks& ul_mcast);
   // _expand_kern_dev on the checker's tmp_encaps, whatever set it holds.
   void expand_kern_dev_here(const std::string& grp, const std::string& orig_dev, long parent_vlan);

@@ -28,20 +28,21 @@ const SharedText& note(int which) {
 }
 
 // a minus b is not empty, for two sides' port names (in any order, with
-// repeats).  Names are compared by their hashes first; a small side is
-// searched through, a larger one through its sorted hashes.
-bool has_more(const CompareNames& a, CompareNames& b) {
-  auto in_b_at = [&](size_t i, size_t j) {
-    return b.names[j].hash == a.names[i].hash && b.name(j) == a.name(i);
-  };
+// repeats).  Small sides are searched through; for larger ones, b's names
+// are sorted by their hashes and searched by a's.
+bool has_more(CompareNames& a, CompareNames& b) {
   if (a.size() * b.size() <= 256) {
     for (size_t i = 0; i < a.size(); ++i) {
+      const std::string_view n = a.name(i);
       bool found = false;
-      for (size_t j = 0; j < b.size() && !found; ++j) found = in_b_at(i, j);
+      for (size_t j = 0; j < b.size() && !found; ++j) found = b.name(j) == n;
       if (!found) return true;
     }
     return false;
   }
+  auto in_b_at = [&](size_t i, size_t j) { return b.name(j) == a.name(i); };
+  a.hash_all();
+  b.hash_all();
   std::vector<std::pair<uint64_t, uint32_t>>& order = b.order;
   if (order.size() != b.size()) {
     order.clear();
@@ -81,7 +82,7 @@ Set<std::string>& Asic::new_tmp_encaps() {
   return *tmp_encaps;
 }
 
-Value Asic::mroute_eq(const std::string& key, const std::string& iif,
+Value Asic::mroute_eq(std::string_view key, const std::string& iif,
                       const Iterable<std::string>& oil,
                       PeerChecks& ul_mcast) {
   // The route's place in the large route table is fetched into the cache
@@ -89,8 +90,13 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   // pairing cases are tested; the replication group's the same way while
   // the kernel side is expanded.  These are hints to the cache only.
   if (mroutes) mroutes->prefetch_slot(key);
-  auto [vrf, src, grp] = key_to_sip_dip(key);
+  const std::optional<KeyViews> parts = key_views(key);
   if (mroutes) mroutes->prefetch_entry(key);
+  std::optional<std::string_view> src, grp;
+  if (parts) {
+    src = parts->src;
+    grp = parts->grp;
+  }
   const bool from_any = src && *src == "0.0.0.0";
 
   // The pairing cases ask the OIL for its length and members before
@@ -109,15 +115,14 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   }
 
   if (mroutes && !policy_.pairing_and_iif) mroutes->prefetch_held(key);
-  Hmroute* route = need(mroutes, "mroutes").lookup(key).value;
+  Hmroute* route = need(mroutes, "mroutes").lookup_text(key).value;
   if (!route) return Value::boolean(true);
   if (replication_groups) replication_groups->prefetch_slot(route->grp);
   route->iif_mismatch.prefetch_store();
   route->oil_mismatch.prefetch_store();
   // A key without the route form has no group: the expansion is asked
   // about None, as the host's own code would.
-  const std::string group = grp ? *grp : std::string("None");
-  GroupMac mac(group);
+  GroupMac mac(grp ? *grp : std::string_view("None"));
 
   // The working sets, kept from call to call for their memory unless a
   // comparison is already running (the host's code can run inside one).
@@ -147,7 +152,7 @@ Value Asic::mroute_eq(const std::string& key, const std::string& iif,
   Set<std::string>& iif_names = need(tmp_encaps, "tmp_encaps");
   std::string first_member;
   bool first = true;
-  const bool bridge = base.kind == "bridge";
+  const bool bridge = base.code == DevKind::bridge;
   iif_names.for_each([&](const std::string& n) {
     if (first) first_member = n;
     first = false;

@@ -185,10 +185,29 @@ struct Convert<nv::SharedText> {
   static nv::SharedText from(PyObject* o) { return to_string(o); }
 };
 
-// A text argument read as a view: the text is held for the call.
+// A text argument read as a view: of the host's own text where it is a
+// plain one (the call's arguments hold it until the call returns), or of
+// the text it was made into.
+class TextArg {
+ public:
+  explicit TextArg(PyObject* o) {
+    if (PyString_CheckExact(o)) {
+      view_ = std::string_view(PyString_AS_STRING(o), static_cast<size_t>(PyString_GET_SIZE(o)));
+    } else {
+      made_ = to_string(o);
+      owns_ = true;
+    }
+  }
+  operator std::string_view() const { return owns_ ? std::string_view(made_) : view_; }
+
+ private:
+  std::string_view view_;
+  std::string made_;
+  bool owns_ = false;
+};
 template <>
 struct Convert<std::string_view> {
-  static std::string from(PyObject* o) { return to_string(o); }
+  static TextArg from(PyObject* o) { return TextArg(o); }
 };
 
 // Any object, as the checker compares it; the object itself is kept and
@@ -333,9 +352,15 @@ struct Convert<std::vector<T>> {
 template <class T>
 struct Convert<nv::Iterable<T>> {
   static nv::Iterable<T> from(PyObject* o) {
-    return nv::Iterable<T>([held = Object::borrow(o)](const typename nv::Iterable<T>::Each& f) {
-      for_each_item(held.get(), [&](PyObject* item) { f(Convert<T>::from(item)); });
-    });
+    Object held = Object::borrow(o);
+    return nv::Iterable<T>(
+        [held](const typename nv::Iterable<T>::Each& f) {
+          for_each_item(held.get(), [&](PyObject* item) { f(Convert<T>::from(item)); });
+        },
+        [held](std::vector<T>& out) {
+          if (PyList_CheckExact(held.get())) out.reserve(static_cast<size_t>(PyList_GET_SIZE(held.get())));
+          for_each_item(held.get(), [&](PyObject* item) { out.push_back(Convert<T>::from(item)); });
+        });
   }
 };
 
