@@ -148,23 +148,48 @@ std::string py_repr(std::string_view text);
 std::string join(const std::vector<std::string>& parts, std::string_view sep);
 // A text whose copies share one stored string.  The route notes are a few
 // fixed texts appended over and over: as SharedText each append stores a
-// pointer, not a copy of the text.
+// pointer, not a copy of the text.  The count of copies is a plain one: the
+// core and its host run on one thread.
 class SharedText {
  public:
-  SharedText(std::string text) : text_(std::make_shared<const std::string>(std::move(text))) {}
-  SharedText(const char* text) : SharedText(std::string(text)) {}
   // A text that outlives every copy (a static one): its copies point to it
   // and count nothing.
-  static SharedText lasting(const std::string& text) {
-    return SharedText(std::shared_ptr<const std::string>(std::shared_ptr<void>(), &text));
+  class Lasting {
+   public:
+    explicit Lasting(std::string text) : block_{kLasting, std::move(text)} {}
+    Lasting(const Lasting&) = delete;
+    Lasting& operator=(const Lasting&) = delete;
+
+   private:
+    friend class SharedText;
+    mutable struct Block { long copies; std::string text; } block_;
+  };
+
+  SharedText(std::string text) : b_(new Block{1, std::move(text)}) {}
+  SharedText(const char* text) : SharedText(std::string(text)) {}
+  SharedText(const Lasting& text) : b_(&text.block_) {}
+  SharedText(const SharedText& o) : b_(o.b_) { hold(); }
+  SharedText(SharedText&& o) noexcept : b_(o.b_) { o.b_ = nullptr; }
+  SharedText& operator=(SharedText o) noexcept {
+    std::swap(b_, o.b_);
+    return *this;
   }
-  const std::string& str() const { return *text_; }
+  ~SharedText() { drop(); }
+
+  const std::string& str() const { return b_->text; }
   bool operator==(const SharedText& o) const { return str() == o.str(); }
   bool operator==(std::string_view o) const { return str() == o; }
 
  private:
-  explicit SharedText(std::shared_ptr<const std::string> text) : text_(std::move(text)) {}
-  std::shared_ptr<const std::string> text_;
+  using Block = Lasting::Block;
+  static constexpr long kLasting = -1;
+  void hold() {
+    if (b_ && b_->copies != kLasting) ++b_->copies;
+  }
+  void drop() {
+    if (b_ && b_->copies != kLasting && --b_->copies == 0) delete b_;
+  }
+  Block* b_;
 };
 
 // Appends "%ld" of v.

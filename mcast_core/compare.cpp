@@ -14,16 +14,16 @@ namespace {
 
 constexpr std::string_view kTermDev = "ipmr-lo";
 
-// The notes, each made once and shared by every route that carries it.
+// The notes, each made once and shared by every route that carries it;
+// never destroyed, as routes may hold them until the very end.
 const SharedText& note(int which) {
-  // Never destroyed: routes may hold them until the very end.
-  static const std::string* const texts = new const std::string[5]{
-      "kernel IIF does not match hw IIF", "hw has OIFs not in the kernel",
-      "kernel has OIFs not in the hw",    "hw has L2-OIFs not in the kernel",
-      "kernel has L2-OIFs not in the hw"};
-  static const SharedText notes[] = {SharedText::lasting(texts[0]), SharedText::lasting(texts[1]),
-                                     SharedText::lasting(texts[2]), SharedText::lasting(texts[3]),
-                                     SharedText::lasting(texts[4])};
+  static const SharedText::Lasting* const texts = new const SharedText::Lasting[5]{
+      SharedText::Lasting("kernel IIF does not match hw IIF"),
+      SharedText::Lasting("hw has OIFs not in the kernel"),
+      SharedText::Lasting("kernel has OIFs not in the hw"),
+      SharedText::Lasting("hw has L2-OIFs not in the kernel"),
+      SharedText::Lasting("kernel has L2-OIFs not in the hw")};
+  static const SharedText notes[] = {texts[0], texts[1], texts[2], texts[3], texts[4]};
   return notes[which];
 }
 

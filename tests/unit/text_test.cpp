@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
+#include <vector>
 
 #include "common/errors.h"
 #include "common/text.h"
@@ -206,6 +208,34 @@ TEST(TextDottedQuad, MostSignificantByteFirst) {
   EXPECT_EQ(nv::dotted_quad(0xe0000001u), "224.0.0.1");
   EXPECT_EQ(nv::dotted_quad(0), "0.0.0.0");
   EXPECT_EQ(nv::dotted_quad(0xffffffffu), "255.255.255.255");
+}
+
+TEST(TextShared, CopiesShareOneTextThatLivesWhileAnyCopyDoes) {
+  std::vector<nv::SharedText> held;
+  {
+    nv::SharedText a(std::string("hw has OIFs not in the kernel"));
+    nv::SharedText b = a;
+    held.push_back(a);
+    held.push_back(std::move(b));
+    a = nv::SharedText("other");
+    EXPECT_EQ(a, std::string_view("other"));
+  }
+  // The first text outlived both of its first holders.
+  ASSERT_EQ(held.size(), 2u);
+  EXPECT_EQ(&held[0].str(), &held[1].str());
+  EXPECT_EQ(held[1], std::string_view("hw has OIFs not in the kernel"));
+  for (int i = 0; i < 100; ++i) held.push_back(held[i % 2]);  // moved on regrowth
+  held[0] = held[0];
+  held.erase(held.begin(), held.begin() + 50);
+  EXPECT_EQ(held.back().str(), "hw has OIFs not in the kernel");
+
+  // A lasting text is pointed to, never copied or freed.
+  static const nv::SharedText::Lasting fixed("kernel IIF does not match hw IIF");
+  nv::SharedText c = fixed;
+  nv::SharedText d = c;
+  d = held.back();
+  EXPECT_EQ(c.str(), "kernel IIF does not match hw IIF");
+  EXPECT_EQ(&nv::SharedText(fixed).str(), &c.str());
 }
 
 }  // namespace
