@@ -268,6 +268,24 @@ def dnx_checks(yselde, corvane):
     check(a.tmp_encaps == set(['swp5']), 'the OIF before the error was not expanded')
     check(dict((k, notes(r)) for k, r in a.mroutes.items()) == before, 'a failed call made notes')
 
+    # Long sides (the same OIFs and targets many times over, as an OIL and
+    # the host's target lists may hold them): repeats and order do not
+    # matter, one name more on either side does.
+    b = yselde.Asic()
+    route = b.mroutes[agreeing]
+    l3 = b.replication_groups[route.grp].l3_encaps
+    one_round = list(l3)
+    l3.extend(one_round * 11)
+    long_oil = ['br700', 'swp5'] * 12
+    seen['long_sides'] = []
+    for oil_extra, hw_extra in [([], []), (['swp1'], []), ([], [1])]:
+        del route.oil_mismatch[:]
+        e = one_round[0]
+        l3[len(one_round) * 12:] = ([yselde.Encap('swp1', e.bcm_dport, e.intf, e.vlan, e.evid)]
+                                    if hw_extra else [])
+        seen['long_sides'].append([b.mroute_eq(agreeing, 'br200', long_oil + oil_extra, None),
+                                   list(route.oil_mismatch)])
+
     # A note the host put on the IIF list makes the route differ.
     a.mroutes[agreeing].iif_mismatch.append('host note')
     check(a.mroute_eq(agreeing, 'br200', ['swp5', 'br700'], None) is False, 'host IIF note')

@@ -96,6 +96,15 @@ class DnxKernelTest(unittest.TestCase):
              ['hw has OIFs not in the kernel', 'hw has L2-OIFs not in the kernel']],
         ])
 
+    def test_long_sides(self):
+        # Two dozen OIFs against three dozen targets, the same names over
+        # and over: agreeing, then one kernel name more, then one target more.
+        self.assertEqual(self.report['seen']['long_sides'], [
+            [True, []],
+            [False, ['kernel has OIFs not in the hw']],
+            [False, ['hw has OIFs not in the kernel']],
+        ])
+
     def test_router_port_of_a_bridge_without_vlan_filtering(self):
         # One kernel, one hardware route: only the XGS checker merges br200's
         # router port swp4 into the snooping entry, and so finds it missing
