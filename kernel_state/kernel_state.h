@@ -59,11 +59,8 @@ struct KernelCaches {
 // A bridge's stored member list.
 using StoredMembers = SlotOf<List<std::string>>;
 
-// A device resolved to the device under it: a VLAN device known to the
-// kernel becomes its lower device and its VLAN id.
-// The device kinds the expansion follows.
-inline const char* const kDevsSupported[] = {"bridge", "bond", "vlan", "swp"};
-// Which of them a kind text is (other for any text not among them).
+// The device kinds the expansion follows ("bridge", "bond", "vlan", "swp"),
+// and other for any kind text not among them.
 enum class DevKind : unsigned char { other, bridge, bond, vlan, swp };
 inline DevKind dev_kind_of(std::string_view kind) {
   if (kind == "bridge") return DevKind::bridge;
@@ -73,6 +70,8 @@ inline DevKind dev_kind_of(std::string_view kind) {
   return DevKind::other;
 }
 
+// A device resolved to the device under it: a VLAN device known to the
+// kernel becomes its lower device and its VLAN id.
 struct KernBaseDev {
   std::string kind;
   std::string dev;

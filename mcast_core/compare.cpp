@@ -114,7 +114,6 @@ Value Asic::mroute_eq(std::string_view key, const std::string& iif,
       return ul_mcast.check_term_mroute(src ? Value(*src) : Value(), grp ? Value(*grp) : Value());
   }
 
-  if (mroutes && !policy_.pairing_and_iif) mroutes->prefetch_held(key);
   Hmroute* route = need(mroutes, "mroutes").lookup_text(key).value;
   if (!route) return Value::boolean(true);
   if (replication_groups) replication_groups->prefetch_slot(route->grp);
