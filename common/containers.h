@@ -207,6 +207,18 @@ struct SetHost {
 };
 
 namespace detail {
+// A hint to fetch the line at p into the cache.  The compiler takes a call
+// that does nothing but prefetch for one without effect and drops it; the
+// empty volatile asm that uses p keeps the hint where it is written.
+inline void prefetch(const void* p) {
+  __builtin_prefetch(p);
+  asm volatile("" : : "r"(p));
+}
+inline void prefetch_for_write(const void* p) {
+  __builtin_prefetch(p, 1);
+  asm volatile("" : : "r"(p));
+}
+
 // Keys are looked up by a view of themselves: texts as string_view.
 template <class K>
 using KeyView = std::conditional_t<std::is_same_v<K, std::string>, std::string_view, K>;
@@ -410,14 +422,14 @@ struct Ordered {
   // Hints that the key will be looked up soon: its index slot is fetched
   // into the cache; then, once that is there, its entry.
   void prefetch_slot(const KeyView<K>& key) const {
-    if (!slots.empty()) __builtin_prefetch(&slots[key_hash(key) & mask]);
+    if (!slots.empty()) prefetch(&slots[key_hash(key) & mask]);
   }
   void prefetch_entry(const KeyView<K>& key) const {
     if (const Entry* e = likely_entry(key)) {
       // The entry's first lines: its hash and key, and a record's fields.
       const char* p = reinterpret_cast<const char*>(e);
       for (size_t at = 0; at < std::min<size_t>(sizeof(Entry), 320); at += 64)
-        __builtin_prefetch(p + at);
+        prefetch(p + at);
     }
   }
   // Then, once the entry is there: what it points to, a long key's text
@@ -425,11 +437,11 @@ struct Ordered {
   void prefetch_held(const KeyView<K>& key) const {
     const Entry* e = likely_entry(key);
     if (!e) return;
-    if constexpr (std::is_same_v<K, std::string>) __builtin_prefetch(e->key.data());
+    if constexpr (std::is_same_v<K, std::string>) prefetch(e->key.data());
     if constexpr (is_returned_v<V>) {
       if (e->value) {
         const char* p = reinterpret_cast<const char*>(e->value->get());
-        for (size_t at = 0; at < std::min<size_t>(sizeof(V), 256); at += 64) __builtin_prefetch(p + at);
+        for (size_t at = 0; at < std::min<size_t>(sizeof(V), 256); at += 64) prefetch(p + at);
       }
     }
   }
@@ -576,17 +588,17 @@ class List {
   // Hints that the list will be read soon: its store, then, once that is
   // in the cache, its first elements.
   void prefetch_store() const {
-    if (s_) __builtin_prefetch(s_.get());
+    if (s_) detail::prefetch(s_.get());
   }
   // Where the next element of a core's own list goes.
   void prefetch_end() const {
-    if (s_ && !s_->host) __builtin_prefetch(s_->items.data() + s_->items.size(), 1);
+    if (s_ && !s_->host) detail::prefetch_for_write(s_->items.data() + s_->items.size());
   }
   void prefetch_items() const {
     if (!s_ || s_->host || s_->items.empty()) return;
     const char* p = reinterpret_cast<const char*>(s_->items.data());
     const size_t bytes = std::min<size_t>(s_->items.size() * sizeof(Stored<T>), 1024);
-    for (size_t at = 0; at < bytes; at += 64) __builtin_prefetch(p + at);
+    for (size_t at = 0; at < bytes; at += 64) detail::prefetch(p + at);
   }
 
   // While the list is the core's own (the host has never reached it, so
