@@ -86,12 +86,12 @@ Value Asic::mroute_eq(std::string_view key, const std::string& iif,
                       const Iterable<std::string>& oil,
                       PeerChecks& ul_mcast) {
   // The route's place in the large route table is fetched into the cache
-  // in steps (index slot, entry, record) while the key is split and the
-  // pairing cases are tested; the replication group's the same way while
-  // the kernel side is expanded.  These are hints to the cache only.
+  // in steps (index slot, entry, record), each while other work runs: the
+  // key is split, the OIL taken, the pairing cases tested.  The replication
+  // group's the same way while the IIF is expanded and compared.  These
+  // are hints to the cache only.
   if (mroutes) mroutes->prefetch_slot(key);
   const std::optional<KeyViews> parts = key_views(key);
-  if (mroutes) mroutes->prefetch_entry(key);
   std::optional<std::string_view> src, grp;
   if (parts) {
     src = parts->src;
@@ -104,7 +104,7 @@ Value Asic::mroute_eq(std::string_view key, const std::string& iif,
   std::optional<std::vector<std::string>> oil_items;
   if (policy_.pairing_and_iif) {
     oil_items = oil.values();
-    if (mroutes) mroutes->prefetch_held(key);
+    if (mroutes) mroutes->prefetch_entry(key);
     if (env_.orig_dev->contains(iif) && !from_any) {
       if (oil_items->empty()) return Value::boolean(true);
       return ul_mcast.check_orig_mroute(env_.self, src ? Value(*src) : Value(),
@@ -112,6 +112,7 @@ Value Asic::mroute_eq(std::string_view key, const std::string& iif,
     }
     if (from_any && std::find(oil_items->begin(), oil_items->end(), kTermDev) != oil_items->end())
       return ul_mcast.check_term_mroute(src ? Value(*src) : Value(), grp ? Value(*grp) : Value());
+    if (mroutes) mroutes->prefetch_held(key);
   }
 
   Hmroute* route = need(mroutes, "mroutes").lookup_text(key).value;
@@ -142,12 +143,12 @@ Value Asic::mroute_eq(std::string_view key, const std::string& iif,
   hw_l3.clear();
   hw_l2.clear();
 
-  if (replication_groups) replication_groups->prefetch_entry(route->grp);
   // The IIF's expansion resolves it as the line above does; nothing runs in
   // between that could change the answer.
   const KernBaseDev base = kern_base_dev_kind_get(iif);
-  if (replication_groups) replication_groups->prefetch_held(route->grp);
+  if (replication_groups) replication_groups->prefetch_entry(route->grp);
   expand_base_dev(mac, base, new_tmp_encaps());
+  if (replication_groups) replication_groups->prefetch_held(route->grp);
   Set<std::string>& iif_names = need(tmp_encaps, "tmp_encaps");
   std::string first_member;
   bool first = true;
