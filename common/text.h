@@ -162,6 +162,7 @@ class SharedText {
 
    private:
     friend class SharedText;
+    // Copies point to it as to any block; they never change a lasting one.
     mutable struct Block { long copies; std::string text; } block_;
   };
 

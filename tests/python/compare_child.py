@@ -278,12 +278,12 @@ def dnx_checks(yselde, corvane):
     l3.extend(one_round * 11)
     long_oil = ['br700', 'swp5'] * 12
     seen['long_sides'] = []
-    for oil_extra, hw_extra in [([], []), (['swp1'], []), ([], [1])]:
+    e = one_round[0]
+    hw_extra = [yselde.Encap('swp1', e.bcm_dport, e.intf, e.vlan, e.evid)]
+    for oil_more, hw_more in [([], []), (['swp1'], []), ([], hw_extra)]:
         del route.oil_mismatch[:]
-        e = one_round[0]
-        l3[len(one_round) * 12:] = ([yselde.Encap('swp1', e.bcm_dport, e.intf, e.vlan, e.evid)]
-                                    if hw_extra else [])
-        seen['long_sides'].append([b.mroute_eq(agreeing, 'br200', long_oil + oil_extra, None),
+        l3[len(one_round) * 12:] = hw_more
+        seen['long_sides'].append([b.mroute_eq(agreeing, 'br200', long_oil + oil_more, None),
                                    list(route.oil_mismatch)])
 
     # A note the host put on the IIF list makes the route differ.
