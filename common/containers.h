@@ -381,10 +381,6 @@ struct Ordered {
     if (Entry* e = find_hashed(key, h)) return {e, false};
     return {&add_hashed(key, std::move(value), h), true};
   }
-  // A new entry for a key that has none.
-  Entry& add_new(const K& key, V value) {
-    return add_hashed(key, std::move(value), key_hash(KeyView<K>(key)));
-  }
   bool erase(const K& key) {
     Entry* e = find(key);
     if (!e) return false;

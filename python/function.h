@@ -46,11 +46,6 @@ class Args {
   size_t size_;
 };
 
-// The arguments of a method call after its object.
-inline Object rest_of(PyObject* args) {
-  return Object::steal(PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args)));
-}
-
 using Closure = std::function<Object(PyObject* args, PyObject* kwargs)>;
 
 // A new callable.  `method` makes it bind to instances when it is a class
