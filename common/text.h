@@ -201,6 +201,12 @@ inline void assign_with_vlan(std::string& out, std::string_view name, long vlan)
   out += '.';
   append_decimal(out, vlan);
 }
+// The same as a new text.
+inline std::string with_vlan(std::string_view name, long vlan) {
+  std::string out;
+  assign_with_vlan(out, name, vlan);
+  return out;
+}
 // The same over any list of texts.
 template <class L>
 std::string join(const L& parts, std::string_view sep) {

@@ -110,14 +110,13 @@ StoredMembers KernelState::kern_setup_br_cache(const std::string& dev) {
   std::vector<std::string> members;
   for (const std::string& member : names) {
     const KernBaseDev base = kern_base_dev_kind_get(member);
-    if (base.kind != "bond") {
+    if (base.code != DevKind::bond) {
       // A VLAN device stays under its own name.
       members.push_back(member);
       continue;
     }
     for (std::string& slave : expand_kern_bond(base.dev))
-      members.push_back(base.vlan == -1 ? std::move(slave)
-                                        : slave + "." + std::to_string(base.vlan));
+      members.push_back(base.vlan == -1 ? std::move(slave) : with_vlan(slave, base.vlan));
   }
   auto& cache = need(caches.kern_br_cache, "kern_br_cache");
   cache.insert_or_assign(dev, List<std::string>(std::move(members)));

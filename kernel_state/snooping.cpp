@@ -11,10 +11,6 @@ namespace nv {
 
 namespace {
 
-std::string with_vlan(const std::string& name, long vlan) {
-  return name + "." + std::to_string(vlan);
-}
-
 // The router port of a line "router ports on <bridge>: <port> ...", where
 // <bridge> is the word "bridge" (older tools) or the bridge's own name (as
 // plain text).  Further names on the line are not read.
@@ -127,7 +123,7 @@ void KernelState::read_mdb(const std::string& bridge, const std::string& listing
     // (the group does not flood) but names no port for it.
     if (port != bridge) {
       const KernBaseDev base = kern_base_dev_kind_get(port, -1);
-      if (base.kind == "bond") {
+      if (base.code == DevKind::bond) {
         for (const std::string& slave : expand_kern_bond(base.dev))
           entry.add_port(base.vlan == -1 ? slave : with_vlan(slave, base.vlan));
       } else {
@@ -149,10 +145,10 @@ void KernelState::add_router_port(KernMdbRportEntry& entry, const std::string& r
   // line's port does: swp1.100 stays swp1.100, the slaves of bond1.100 get
   // .100.
   const long vlan = vlan_aware ? -1 : base.vlan;
-  if (base.kind == "bond") {
+  if (base.code == DevKind::bond) {
     for (const std::string& slave : expand_kern_bond(base.dev))
       entry.add_port(vlan == -1 ? slave : with_vlan(slave, vlan));
-  } else if (base.kind == "swp") {
+  } else if (base.code == DevKind::swp) {
     entry.add_port(vlan == -1 ? base.dev : with_vlan(base.dev, vlan));
   }
 }

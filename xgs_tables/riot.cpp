@@ -34,7 +34,7 @@ std::optional<long> XgsAsic::hw_vlan_to_iif(long iif_vlan) {
 
 std::optional<long> XgsAsic::kernel_iif_to_hw_iif(const KernBaseDev& base,
                                                   const std::string& member) {
-  return hw_vlan_to_iif(hw_vlan_of(base.kind == "bridge", base.vlan, &member));
+  return hw_vlan_to_iif(hw_vlan_of(base.code == DevKind::bridge, base.vlan, &member));
 }
 
 long XgsAsic::kern_iif_to_hw_vlan(const Value& base_kind, const Value& /*base_iif*/,
