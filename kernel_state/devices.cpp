@@ -54,9 +54,8 @@ std::pair<std::string, long> KernelState::kern_get_dev_vlan(const std::string& d
                                                             long parent_vlan) {
   if (kind == "vlan") {
     // The VLAN device's own id replaces the one it was seen in.
-    auto vlan_and_atlink = kern_get_vlan_and_atlink(dev);
-    if (vlan_and_atlink && vlan_and_atlink->first != 0)
-      return {vlan_and_atlink->second, vlan_and_atlink->first};
+    const KernVlanDevEntry* entry = kern_vlan_dev_entry(dev);
+    if (entry && entry->vid != 0) return {entry->atlink, entry->vid};
   }
   return {dev, parent_vlan};
 }
@@ -88,13 +87,18 @@ void KernelState::kern_create_vlan_dev_cache() {
   }
 }
 
-std::optional<std::pair<long, std::string>> KernelState::kern_get_vlan_and_atlink(
-    const std::string& dev) {
+const KernVlanDevEntry* KernelState::kern_vlan_dev_entry(const std::string& dev) {
   if (!need(caches.kern_vlan_dev_cache_created, "kern_vlan_dev_cache_created"))
     kern_create_vlan_dev_cache();
   auto found = need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").lookup(dev);
-  if (found.empty()) return std::nullopt;
-  return std::make_pair(found.get().vid, found.get().atlink);
+  return found.empty() ? nullptr : &found.get();
+}
+
+std::optional<std::pair<long, std::string>> KernelState::kern_get_vlan_and_atlink(
+    const std::string& dev) {
+  const KernVlanDevEntry* entry = kern_vlan_dev_entry(dev);
+  if (!entry) return std::nullopt;
+  return std::make_pair(entry->vid, entry->atlink);
 }
 
 std::vector<std::string> KernelState::expand_kern_bond(const std::string& dev) {
@@ -108,30 +112,26 @@ std::vector<std::string> KernelState::expand_kern_bond(const std::string& dev) {
 
 KernBaseDev KernelState::kern_base_dev_kind_get(const std::string& orig_dev, long parent_vlan) {
   KernBaseDev base;
-  {
-    const KernDevEntry& entry = kern_dev_cache_get(orig_dev);
+  auto take_entry = [&](const std::string& dev) {
+    const KernDevEntry& entry = kern_dev_cache_get(dev);
     base.kind = entry.kind;
     base.vlan_filtering = entry.vlan_filtering;
-  }
-  // kern_get_dev_vlan: a VLAN device known to the kernel becomes its lower
-  // device, and its own id replaces the one it was seen in.
-  base.dev = orig_dev;
-  base.vlan = parent_vlan;
-  if (dev_kind_of(base.kind) == DevKind::vlan) {
-    if (!need(caches.kern_vlan_dev_cache_created, "kern_vlan_dev_cache_created"))
-      kern_create_vlan_dev_cache();
-    auto found = need(caches.kern_vlan_dev_cache, "kern_vlan_dev_cache").lookup(orig_dev);
-    if (!found.empty() && found.get().vid != 0) {
-      base.dev = found.get().atlink;
-      base.vlan = found.get().vid;
-    }
+  };
+  take_entry(orig_dev);
+  // kern_get_dev_vlan, without its copies: a VLAN device known to the
+  // kernel becomes its lower device, and its own id replaces the one it was
+  // seen in.
+  const KernVlanDevEntry* vlan_dev =
+      dev_kind_of(base.kind) == DevKind::vlan ? kern_vlan_dev_entry(orig_dev) : nullptr;
+  if (vlan_dev && vlan_dev->vid != 0) {
+    base.dev = vlan_dev->atlink;
+    base.vlan = vlan_dev->vid;
+  } else {
+    base.dev = orig_dev;
+    base.vlan = parent_vlan;
   }
   // One level only: the lower device is not resolved again.
-  if (base.dev != orig_dev) {
-    const KernDevEntry& entry = kern_dev_cache_get(base.dev);
-    base.kind = entry.kind;
-    base.vlan_filtering = entry.vlan_filtering;
-  }
+  if (base.dev != orig_dev) take_entry(base.dev);
   base.code = dev_kind_of(base.kind);
   return base;
 }

@@ -16,41 +16,30 @@ void KernelState::expand_base_dev(GroupMac& grp, const KernBaseDev& base,
                                   Set<std::string>& tmp_encaps) {
   if (base.code == DevKind::other) return;
   std::string name;
+  // port, or port.VLAN for a device seen in a VLAN.
+  auto add_in_vlan = [&](const std::string& port) {
+    if (base.vlan == -1) {
+      tmp_encaps.insert(port);
+      return;
+    }
+    assign_with_vlan(name, port, base.vlan);
+    tmp_encaps.insert(name);
+  };
   if (base.code == DevKind::bridge) {
     const bool vlan_aware = base.vlan_filtering != 0;
-    auto add = [&](const std::string& member) {
-      if (!vlan_aware) {
-        tmp_encaps.insert(member);
-        return;
-      }
-      assign_with_vlan(name, member, base.vlan);
-      tmp_encaps.insert(name);
-    };
-    // The bridge's snooping entry of the group, or, when snooping knows
-    // nothing of it, the whole VLAN or bridge.
-    if (const KernMdbEntry* entry =
-            kern_dev_get_mdb_entry(base.dev, vlan_aware ? base.vlan : -1, grp.get())) {
-      entry->swp.for_each(add);
-    } else if (need(caches.flood_mdb_misses, "flood_mdb_misses")) {
-      if (vlan_aware) for_each_vlan_member(base.vlan, add);
-      else kern_get_br_members(base.dev).get().for_each(add);
-    }
+    for_each_bridge_target(vlan_aware, base.dev, base.vlan, grp.get(),
+                           [&](const std::string& member) {
+                             if (!vlan_aware) {
+                               tmp_encaps.insert(member);
+                               return;
+                             }
+                             assign_with_vlan(name, member, base.vlan);
+                             tmp_encaps.insert(name);
+                           });
   } else if (base.code == DevKind::bond) {
-    for (const std::string& slave : expand_kern_bond(base.dev)) {
-      if (base.vlan == -1) {
-        tmp_encaps.insert(slave);
-      } else {
-        assign_with_vlan(name, slave, base.vlan);
-        tmp_encaps.insert(name);
-      }
-    }
+    for (const std::string& slave : expand_kern_bond(base.dev)) add_in_vlan(slave);
   } else if (base.code == DevKind::swp) {
-    if (base.vlan == -1) {
-      tmp_encaps.insert(base.dev);
-    } else {
-      assign_with_vlan(name, base.dev, base.vlan);
-      tmp_encaps.insert(name);
-    }
+    add_in_vlan(base.dev);
   }
   // A VLAN device that did not resolve to its lower device leads nowhere.
 }
@@ -66,17 +55,16 @@ std::vector<std::string> KernelState::expand_kern_bridge(long vlan_filtering,
 std::vector<std::string> KernelState::expand_kern_vlan_aware_bridge(const std::string& grp_mac,
                                                                     const std::string& dev,
                                                                     long vlan) {
-  if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, vlan, grp_mac)) return entry->swp.values();
-  // Snooping knows nothing of the group: it floods to the whole VLAN.
-  if (need(caches.flood_mdb_misses, "flood_mdb_misses")) return kern_get_vlan_members(vlan);
-  return {};
+  std::vector<std::string> ports;
+  for_each_bridge_target(true, dev, vlan, grp_mac, [&](const std::string& p) { ports.push_back(p); });
+  return ports;
 }
 
 std::vector<std::string> KernelState::expand_kern_vlan_unaware_bridge(const std::string& grp_mac,
                                                                       const std::string& dev) {
-  if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, -1, grp_mac)) return entry->swp.values();
-  if (need(caches.flood_mdb_misses, "flood_mdb_misses")) return kern_get_br_members(dev).get().values();
-  return {};
+  std::vector<std::string> ports;
+  for_each_bridge_target(false, dev, -1, grp_mac, [&](const std::string& p) { ports.push_back(p); });
+  return ports;
 }
 
 }  // namespace nv

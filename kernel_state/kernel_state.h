@@ -138,6 +138,9 @@ class KernelState {
   std::optional<std::pair<long, std::string>> kern_get_vlan_and_atlink(const std::string& dev);
   // The same as the host reads it: (None, None) for any other device.
   std::pair<Value, Value> vlan_and_atlink_or_nones(const std::string& dev);
+  // The entry of dev in kern_vlan_dev_cache (made first if it is not), or
+  // null.
+  const KernVlanDevEntry* kern_vlan_dev_entry(const std::string& dev);
   // A bond's slaves, read anew on every call; empty for a device that is no bond.
   std::vector<std::string> expand_kern_bond(const std::string& dev);
   KernBaseDev kern_base_dev_kind_get(const std::string& orig_dev, long parent_vlan = -1);
@@ -173,6 +176,20 @@ class KernelState {
                        Set<std::string>& tmp_encaps);
   // The same for a device already resolved, with its group's MAC.
   void expand_base_dev(GroupMac& grp, const KernBaseDev& base, Set<std::string>& tmp_encaps);
+  // f(port) for each port of the bridge that the group (by its MAC) goes
+  // to: those of its snooping entry; when snooping knows nothing of the
+  // group and misses flood, every member of the VLAN (a bridge with VLAN
+  // filtering) or of the bridge.
+  template <class F>
+  void for_each_bridge_target(bool vlan_aware, const std::string& dev, long vlan,
+                              std::string_view grp_mac, F&& f) {
+    if (const KernMdbEntry* entry = kern_dev_get_mdb_entry(dev, vlan_aware ? vlan : -1, grp_mac)) {
+      entry->swp.for_each(f);
+    } else if (need(caches.flood_mdb_misses, "flood_mdb_misses")) {
+      if (vlan_aware) for_each_vlan_member(vlan, f);
+      else kern_get_br_members(dev).get().for_each(f);
+    }
+  }
   std::vector<std::string> expand_kern_bridge(long vlan_filtering, const std::string& grp,
                                               const std::string& dev, long vlan);
   std::vector<std::string> expand_kern_vlan_aware_bridge(const std::string& grp_mac,
